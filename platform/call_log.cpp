@@ -1,0 +1,66 @@
+// The call log and the failure injection of the simulated platform.
+#include <cstdint>
+#include <cstdio>
+
+#include "internal.h"
+
+namespace standin {
+namespace {
+
+struct PlannedFailure {
+  std::string function;
+  unsigned calls_left;
+  DWORD code;
+};
+
+std::vector<Call> calls;
+std::vector<PlannedFailure> failures;
+
+}  // namespace
+
+bool EnterCall(const char *function, const std::string &arguments) {
+  bool fail = false;
+  DWORD code = 0;
+  for (PlannedFailure &planned : failures) {
+    if (planned.calls_left != 0 && planned.function == function && --planned.calls_left == 0) {
+      fail = true;
+      code = planned.code;
+    }
+  }
+  calls.push_back(Call{function, arguments, fail});
+  if (fail) SetLastError(code);
+  return fail;
+}
+
+void FailCall(const char *function, unsigned nth, DWORD code) {
+  failures.push_back(PlannedFailure{function, nth, code});
+}
+
+const std::vector<Call> &Calls() { return calls; }
+
+void ClearCalls() { calls.clear(); }
+
+void ResetCallLog() {
+  calls.clear();
+  failures.clear();
+}
+
+std::string HandleText(SC_HANDLE handle) {
+  if (handle == nullptr) return "NULL";
+  return "h" + std::to_string(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+std::string PointerText(const void *pointer) { return pointer == nullptr ? "NULL" : "ptr"; }
+
+std::string StringText(const char *text) {
+  if (text == nullptr) return "NULL";
+  return "\"" + std::string(text) + "\"";
+}
+
+std::string HexText(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+  return text;
+}
+
+}  // namespace standin

@@ -1,0 +1,84 @@
+// Control surface of the simulated platform, for tests: set up services and
+// their status over virtual time, inject failures, read the call log.
+#ifndef STANDIN_H
+#define STANDIN_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// One status that a started service reports from at_ms after its start on,
+// until the next step. The last step holds; a last step in SERVICE_STOPPED
+// means the service process has ended.
+struct StatusStep {
+  DWORD at_ms;
+  DWORD state;
+  DWORD check_point;
+  DWORD wait_hint;
+};
+
+// A service as registered with the simulated manager.
+struct ServiceSetup {
+  std::string name;
+  DWORD start_type = SERVICE_DEMAND_START;
+  // What the service reports after StartServiceA; empty means running at once.
+  std::vector<StatusStep> start_script;
+  // How long the service stays stop-pending after a stop; INFINITE never stops.
+  DWORD stop_ms = 0;
+  DWORD controls_accepted = SERVICE_ACCEPT_STOP;
+  DWORD exit_code = 0;
+  // The service is already started when it is added (its script begins now).
+  bool started = false;
+};
+
+// One platform call as it was made, its arguments rendered as text: handles
+// as h1, h2... in the order they were handed out, strings quoted, other
+// pointers as NULL or ptr, access masks in hex.
+struct Call {
+  std::string function;
+  std::string arguments;
+  bool failed;
+};
+
+// Forgets all services, handles, calls, failures and settings; virtual time restarts.
+void Reset();
+
+// Registers a service with the simulated manager.
+void AddService(const ServiceSetup &setup);
+
+// The service's current state, or 0 when no such service is registered.
+DWORD ServiceState(const char *name);
+
+// The control codes that reached the service, in the order they arrived.
+std::vector<DWORD> ControlsReceived(const char *name);
+
+// Makes the nth call (1-based) of function, counted from now, fail with code.
+void FailCall(const char *function, unsigned nth, DWORD code);
+
+// Makes the tick count read start at this value, for wrap-around.
+void SetTickCountStart(DWORD ticks);
+
+// Virtual milliseconds since Reset.
+unsigned long long Now();
+
+// While enabled, every successful CloseServiceHandle sets the last error to value.
+void SetCloseOverwritesLastError(bool enabled, DWORD value);
+
+// The platform calls made since Reset or ClearCalls, oldest first.
+const std::vector<Call> &Calls();
+
+// Empties the call log (after a test's own setup calls).
+void ClearCalls();
+
+// Handles handed out and not yet closed.
+int OpenHandleCount();
+
+// Buffers allocated by FormatMessageA and not yet released with LocalFree.
+int OpenLocalAllocationCount();
+
+}  // namespace standin
+
+#endif

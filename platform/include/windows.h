@@ -1,0 +1,155 @@
+// The subset of the Win32 API that this project calls, declared with the
+// platform's own names, types, records and constants. On hosts other than
+// Windows this header stands in for the system's <windows.h>; the calls are
+// served by the simulated platform in this folder.
+#ifndef STANDIN_WINDOWS_H
+#define STANDIN_WINDOWS_H
+
+#include <stdarg.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define WINAPI
+
+typedef uint32_t DWORD;
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef BYTE *LPBYTE;
+typedef DWORD *LPDWORD;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+typedef void *LPVOID;
+typedef const void *LPCVOID;
+typedef void *HLOCAL;
+typedef struct SC_HANDLE__ *SC_HANDLE;
+
+#define TRUE 1
+#define FALSE 0
+#define INFINITE 0xFFFFFFFFu
+
+#define ERROR_SUCCESS 0u
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_ACCESS_DENIED 5u
+#define ERROR_INVALID_HANDLE 6u
+#define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_INVALID_PARAMETER 87u
+#define ERROR_INSUFFICIENT_BUFFER 122u
+#define ERROR_INVALID_NAME 123u
+#define ERROR_INVALID_LEVEL 124u
+#define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_MR_MID_NOT_FOUND 317u
+#define ERROR_INVALID_ADDRESS 487u
+#define ERROR_DEPENDENT_SERVICES_RUNNING 1051u
+#define ERROR_INVALID_SERVICE_CONTROL 1052u
+#define ERROR_SERVICE_REQUEST_TIMEOUT 1053u
+#define ERROR_SERVICE_ALREADY_RUNNING 1056u
+#define ERROR_SERVICE_DISABLED 1058u
+#define ERROR_SERVICE_DOES_NOT_EXIST 1060u
+#define ERROR_SERVICE_CANNOT_ACCEPT_CTRL 1061u
+#define ERROR_SERVICE_NOT_ACTIVE 1062u
+#define ERROR_SERVICE_MARKED_FOR_DELETE 1072u
+#define ERROR_SERVICE_EXISTS 1073u
+
+#define DELETE 0x00010000u
+#define STANDARD_RIGHTS_REQUIRED 0x000F0000u
+
+#define SC_MANAGER_CONNECT 0x0001u
+#define SC_MANAGER_CREATE_SERVICE 0x0002u
+#define SC_MANAGER_ENUMERATE_SERVICE 0x0004u
+#define SC_MANAGER_ALL_ACCESS 0xF003Fu
+
+#define SERVICE_QUERY_CONFIG 0x0001u
+#define SERVICE_CHANGE_CONFIG 0x0002u
+#define SERVICE_QUERY_STATUS 0x0004u
+#define SERVICE_START 0x0010u
+#define SERVICE_STOP 0x0020u
+#define SERVICE_PAUSE_CONTINUE 0x0040u
+#define SERVICE_INTERROGATE 0x0080u
+#define SERVICE_USER_DEFINED_CONTROL 0x0100u
+#define SERVICE_ALL_ACCESS 0xF01FFu
+
+#define SERVICE_WIN32_OWN_PROCESS 0x10u
+#define SERVICE_AUTO_START 2u
+#define SERVICE_DEMAND_START 3u
+#define SERVICE_DISABLED 4u
+#define SERVICE_ERROR_NORMAL 1u
+
+#define SERVICE_STOPPED 1u
+#define SERVICE_START_PENDING 2u
+#define SERVICE_STOP_PENDING 3u
+#define SERVICE_RUNNING 4u
+#define SERVICE_CONTINUE_PENDING 5u
+#define SERVICE_PAUSE_PENDING 6u
+#define SERVICE_PAUSED 7u
+
+#define SERVICE_CONTROL_STOP 1u
+#define SERVICE_CONTROL_PAUSE 2u
+#define SERVICE_CONTROL_CONTINUE 3u
+#define SERVICE_CONTROL_INTERROGATE 4u
+#define SERVICE_CONTROL_PARAMCHANGE 6u
+#define SERVICE_CONTROL_NETBINDADD 7u
+#define SERVICE_CONTROL_NETBINDDISABLE 10u
+
+#define SERVICE_ACCEPT_STOP 0x1u
+#define SERVICE_ACCEPT_PAUSE_CONTINUE 0x2u
+#define SERVICE_ACCEPT_PARAMCHANGE 0x8u
+#define SERVICE_ACCEPT_NETBINDCHANGE 0x10u
+
+#define SC_STATUS_PROCESS_INFO 0
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x0100u
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x0200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x1000u
+#define LANG_NEUTRAL 0x00u
+#define SUBLANG_DEFAULT 0x01u
+#define MAKELANGID(primary, sub) ((DWORD)((((DWORD)(sub)) << 10) | (DWORD)(primary)))
+
+typedef int SC_STATUS_TYPE;
+
+typedef struct _SERVICE_STATUS {
+  DWORD dwServiceType;
+  DWORD dwCurrentState;
+  DWORD dwControlsAccepted;
+  DWORD dwWin32ExitCode;
+  DWORD dwServiceSpecificExitCode;
+  DWORD dwCheckPoint;
+  DWORD dwWaitHint;
+} SERVICE_STATUS, *LPSERVICE_STATUS;
+
+typedef struct _SERVICE_STATUS_PROCESS {
+  DWORD dwServiceType;
+  DWORD dwCurrentState;
+  DWORD dwControlsAccepted;
+  DWORD dwWin32ExitCode;
+  DWORD dwServiceSpecificExitCode;
+  DWORD dwCheckPoint;
+  DWORD dwWaitHint;
+  DWORD dwProcessId;
+  DWORD dwServiceFlags;
+} SERVICE_STATUS_PROCESS, *LPSERVICE_STATUS_PROCESS;
+
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD code);
+DWORD WINAPI GetTickCount(void);
+void WINAPI Sleep(DWORD milliseconds);
+DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                            LPSTR buffer, DWORD size, va_list *arguments);
+HLOCAL WINAPI LocalFree(HLOCAL memory);
+
+SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess);
+SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAccess);
+BOOL WINAPI CloseServiceHandle(SC_HANDLE handle);
+BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR *argv);
+BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status);
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
+                                 DWORD bufferSize, LPDWORD bytesNeeded);
+BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

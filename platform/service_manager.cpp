@@ -1,0 +1,372 @@
+// The simulated Service Control Manager: services with a configuration and a
+// status that follows a script over virtual time, and handles with their
+// access masks. Access and control rules are those of the real manager.
+#include <strings.h>
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+
+#include "internal.h"
+
+namespace standin {
+namespace {
+
+struct Service {
+  ServiceSetup setup;
+  bool started = false;
+  unsigned long long started_at = 0;
+  bool stopping = false;
+  unsigned long long stop_at = 0;
+  DWORD exit_code = 0;
+  std::vector<DWORD> controls;
+};
+
+struct Handle {
+  bool is_manager;
+  DWORD access;
+  std::string service;  // key name, for service handles
+};
+
+std::vector<Service> services;
+std::map<std::uintptr_t, Handle> handles;
+std::uintptr_t next_handle = 1;
+bool close_overwrites_last_error = false;
+DWORD close_last_error = 0;
+
+Service *FindService(const char *name) {
+  for (Service &service : services) {
+    if (strcasecmp(service.setup.name.c_str(), name) == 0) return &service;
+  }
+  return nullptr;
+}
+
+SC_HANDLE NewHandle(bool is_manager, DWORD access, const std::string &service) {
+  const std::uintptr_t id = next_handle++;
+  handles[id] = Handle{is_manager, access, service};
+  return reinterpret_cast<SC_HANDLE>(id);
+}
+
+const Handle *FindHandle(SC_HANDLE handle) {
+  auto found = handles.find(reinterpret_cast<std::uintptr_t>(handle));
+  return found == handles.end() ? nullptr : &found->second;
+}
+
+// The step of the start script that applies now; the script is never empty.
+const StatusStep &CurrentStep(const Service &service) {
+  const unsigned long long since_start = Now() - service.started_at;
+  const StatusStep *current = &service.setup.start_script.front();
+  for (const StatusStep &step : service.setup.start_script) {
+    if (step.at_ms <= since_start) current = &step;
+  }
+  return *current;
+}
+
+// Brings the service's state up to the current virtual time.
+void Settle(Service &service) {
+  if (service.stopping && service.setup.stop_ms != INFINITE &&
+      Now() - service.stop_at >= service.setup.stop_ms) {
+    service.started = false;
+    service.stopping = false;
+    service.exit_code = 0;
+  } else if (service.started && !service.stopping &&
+             CurrentStep(service).state == SERVICE_STOPPED) {
+    service.started = false;
+    service.exit_code = service.setup.exit_code;
+  }
+}
+
+SERVICE_STATUS_PROCESS StatusOf(Service &service) {
+  Settle(service);
+  SERVICE_STATUS_PROCESS status{};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  if (!service.started) {
+    status.dwCurrentState = SERVICE_STOPPED;
+    status.dwWin32ExitCode = service.exit_code;
+    return status;
+  }
+  status.dwProcessId = 100 + static_cast<DWORD>(&service - services.data());
+  if (service.stopping) {
+    status.dwCurrentState = SERVICE_STOP_PENDING;
+    return status;
+  }
+  const StatusStep &step = CurrentStep(service);
+  status.dwCurrentState = step.state;
+  status.dwCheckPoint = step.check_point;
+  status.dwWaitHint = step.wait_hint;
+  if (step.state == SERVICE_RUNNING) status.dwControlsAccepted = service.setup.controls_accepted;
+  return status;
+}
+
+void CopyStatus(const SERVICE_STATUS_PROCESS &from, SERVICE_STATUS *to) {
+  std::memcpy(to, &from, sizeof *to);
+}
+
+// Looks up the service behind a service handle that carries the needed right.
+Service *ServiceFor(SC_HANDLE handle, DWORD needed_access) {
+  const Handle *found = FindHandle(handle);
+  if (found == nullptr || found->is_manager) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if ((found->access & needed_access) != needed_access) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  return FindService(found->service.c_str());
+}
+
+bool IsUserDefined(DWORD control) { return control >= 128 && control <= 255; }
+
+// The right a control code needs, or 0 for a code the manager refuses outright.
+DWORD AccessForControl(DWORD control) {
+  if (IsUserDefined(control)) return SERVICE_USER_DEFINED_CONTROL;
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      return SERVICE_STOP;
+    case SERVICE_CONTROL_INTERROGATE:
+      return SERVICE_INTERROGATE;
+    case SERVICE_CONTROL_PAUSE:
+    case SERVICE_CONTROL_CONTINUE:
+    case SERVICE_CONTROL_PARAMCHANGE:
+      return SERVICE_PAUSE_CONTINUE;
+    default:
+      if (control >= SERVICE_CONTROL_NETBINDADD && control <= SERVICE_CONTROL_NETBINDDISABLE) {
+        return SERVICE_PAUSE_CONTINUE;
+      }
+      return 0;
+  }
+}
+
+// Whether a running service takes the control, by what it said it accepts.
+bool RunningServiceAccepts(const Service &service, DWORD control) {
+  const DWORD accepted = service.setup.controls_accepted;
+  if (IsUserDefined(control) || control == SERVICE_CONTROL_INTERROGATE) return true;
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      return accepted & SERVICE_ACCEPT_STOP;
+    case SERVICE_CONTROL_PAUSE:
+    case SERVICE_CONTROL_CONTINUE:
+      return accepted & SERVICE_ACCEPT_PAUSE_CONTINUE;
+    case SERVICE_CONTROL_PARAMCHANGE:
+      return accepted & SERVICE_ACCEPT_PARAMCHANGE;
+    default:
+      return accepted & SERVICE_ACCEPT_NETBINDCHANGE;
+  }
+}
+
+// Refusal code for a valid control in the service's state, or 0 when it is taken.
+DWORD RefusalFor(const Service &service, DWORD state, DWORD control) {
+  switch (state) {
+    case SERVICE_STOPPED:
+      return ERROR_SERVICE_NOT_ACTIVE;
+    case SERVICE_START_PENDING:
+      return control == SERVICE_CONTROL_STOP ? 0 : ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+    case SERVICE_RUNNING:
+      return RunningServiceAccepts(service, control) ? 0 : ERROR_INVALID_SERVICE_CONTROL;
+    default:
+      return ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+  }
+}
+
+}  // namespace
+
+void Reset() {
+  ResetCallLog();
+  ResetKernel();
+  services.clear();
+  handles.clear();
+  next_handle = 1;
+  close_overwrites_last_error = false;
+}
+
+void AddService(const ServiceSetup &setup) {
+  Service service;
+  service.setup = setup;
+  if (service.setup.start_script.empty()) {
+    service.setup.start_script.push_back(StatusStep{0, SERVICE_RUNNING, 0, 0});
+  }
+  service.started = setup.started;
+  service.started_at = Now();
+  services.push_back(service);
+}
+
+DWORD ServiceState(const char *name) {
+  Service *service = FindService(name);
+  return service == nullptr ? 0 : StatusOf(*service).dwCurrentState;
+}
+
+std::vector<DWORD> ControlsReceived(const char *name) {
+  Service *service = FindService(name);
+  return service == nullptr ? std::vector<DWORD>() : service->controls;
+}
+
+void SetCloseOverwritesLastError(bool enabled, DWORD value) {
+  close_overwrites_last_error = enabled;
+  close_last_error = value;
+}
+
+int OpenHandleCount() { return static_cast<int>(handles.size()); }
+
+}  // namespace standin
+
+using namespace standin;
+
+extern "C" {
+
+SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess) {
+  if (EnterCall("OpenSCManagerA", StringText(machineName) + ", " + StringText(databaseName) + ", " +
+                                      HexText(desiredAccess))) {
+    return nullptr;
+  }
+  return NewHandle(true, desiredAccess, "");
+}
+
+SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAccess) {
+  if (EnterCall("OpenServiceA", HandleText(manager) + ", " + StringText(serviceName) + ", " +
+                                    HexText(desiredAccess))) {
+    return nullptr;
+  }
+  const Handle *found = FindHandle(manager);
+  if (found == nullptr || !found->is_manager) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (serviceName == nullptr) {
+    SetLastError(ERROR_INVALID_ADDRESS);
+    return nullptr;
+  }
+  if (*serviceName == '\0' || std::strpbrk(serviceName, "/\\") != nullptr) {
+    SetLastError(ERROR_INVALID_NAME);
+    return nullptr;
+  }
+  const Service *service = FindService(serviceName);
+  if (service == nullptr) {
+    SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+    return nullptr;
+  }
+  return NewHandle(false, desiredAccess, service->setup.name);
+}
+
+BOOL WINAPI CloseServiceHandle(SC_HANDLE handle) {
+  // An injected failure still releases the handle: the caller cannot do more
+  // than call, and a test then sees only what the caller did.
+  const bool fail = EnterCall("CloseServiceHandle", HandleText(handle));
+  const bool known = handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
+  if (fail) return FALSE;
+  if (!known) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (close_overwrites_last_error) SetLastError(close_last_error);
+  return TRUE;
+}
+
+BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR *argv) {
+  if (EnterCall("StartServiceA",
+                HandleText(service) + ", " + std::to_string(argc) + ", " + PointerText(argv))) {
+    return FALSE;
+  }
+  Service *found = ServiceFor(service, SERVICE_START);
+  if (found == nullptr) return FALSE;
+  if (found->setup.start_type == SERVICE_DISABLED) {
+    SetLastError(ERROR_SERVICE_DISABLED);
+    return FALSE;
+  }
+  if (StatusOf(*found).dwCurrentState != SERVICE_STOPPED) {
+    SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
+    return FALSE;
+  }
+  // A process that ends before it reports any status never started.
+  if (found->setup.start_script.front().state == SERVICE_STOPPED &&
+      found->setup.start_script.front().at_ms == 0) {
+    SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
+    return FALSE;
+  }
+  found->started = true;
+  found->stopping = false;
+  found->started_at = Now();
+  return TRUE;
+}
+
+BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
+  if (EnterCall("QueryServiceStatus", HandleText(service) + ", " + PointerText(status))) {
+    return FALSE;
+  }
+  Service *found = ServiceFor(service, SERVICE_QUERY_STATUS);
+  if (found == nullptr) return FALSE;
+  if (status == nullptr) {
+    SetLastError(ERROR_INVALID_ADDRESS);
+    return FALSE;
+  }
+  CopyStatus(StatusOf(*found), status);
+  return TRUE;
+}
+
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
+                                 DWORD bufferSize, LPDWORD bytesNeeded) {
+  if (EnterCall("QueryServiceStatusEx", HandleText(service) + ", " + std::to_string(infoLevel) +
+                                            ", " + PointerText(buffer) + ", " +
+                                            std::to_string(bufferSize) + ", " +
+                                            PointerText(bytesNeeded))) {
+    return FALSE;
+  }
+  Service *found = ServiceFor(service, SERVICE_QUERY_STATUS);
+  if (found == nullptr) return FALSE;
+  if (infoLevel != SC_STATUS_PROCESS_INFO) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (bytesNeeded == nullptr) {
+    SetLastError(ERROR_INVALID_ADDRESS);
+    return FALSE;
+  }
+  *bytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
+  if (bufferSize < sizeof(SERVICE_STATUS_PROCESS)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  const SERVICE_STATUS_PROCESS status = StatusOf(*found);
+  std::memcpy(buffer, &status, sizeof status);
+  return TRUE;
+}
+
+BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
+  if (EnterCall("ControlService", HandleText(service) + ", " + std::to_string(control) + ", " +
+                                      PointerText(status))) {
+    return FALSE;
+  }
+  const Handle *handle = FindHandle(service);
+  if (handle == nullptr || handle->is_manager) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // The code is checked before the rights, as the real manager does.
+  const DWORD needed = AccessForControl(control);
+  if (needed == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  Service *found = ServiceFor(service, needed);
+  if (found == nullptr) return FALSE;
+  if (status == nullptr) {
+    SetLastError(ERROR_INVALID_ADDRESS);
+    return FALSE;
+  }
+  const DWORD refusal = RefusalFor(*found, StatusOf(*found).dwCurrentState, control);
+  if (refusal == 0) {
+    found->controls.push_back(control);
+    if (control == SERVICE_CONTROL_STOP) {
+      found->stopping = true;
+      found->stop_at = Now();
+    }
+  }
+  CopyStatus(StatusOf(*found), status);
+  if (refusal != 0) {
+    SetLastError(refusal);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,25 @@
+#include "scm_session.h"
+
+#include <stddef.h>
+
+DWORD FailWith(DWORD result) {
+  SetLastError(result);
+  return result;
+}
+
+DWORD OpenManagerAndService(DWORD managerAccess, const char *serviceName, DWORD serviceAccess,
+                            SC_HANDLE *manager, SC_HANDLE *service) {
+  if (serviceName == NULL) return FailWith(ERROR_INVALID_PARAMETER);
+  *manager = OpenSCManagerA(NULL, NULL, managerAccess);
+  if (*manager == NULL) return GetLastError();
+  *service = OpenServiceA(*manager, serviceName, serviceAccess);
+  if (*service == NULL) return CloseHandlesAndReturn(NULL, *manager, GetLastError());
+  return ERROR_SUCCESS;
+}
+
+DWORD CloseHandlesAndReturn(SC_HANDLE service, SC_HANDLE manager, DWORD result) {
+  if (service != NULL) CloseServiceHandle(service);
+  if (manager != NULL) CloseServiceHandle(manager);
+  if (result != ERROR_SUCCESS) SetLastError(result);
+  return result;
+}

@@ -1,0 +1,54 @@
+/* Operations on one Windows service, given by its key name, through the
+ * Service Control Manager. Each call opens its own manager and service
+ * handles, does one job, closes both (service first) and returns a result:
+ * 0 for success, otherwise a Win32 error code. Whenever a result is not 0,
+ * it is also the calling thread's last-error value on return. A null
+ * service name is refused with ERROR_INVALID_PARAMETER before anything is
+ * opened. */
+#ifndef SERVICE_CONTROL_H
+#define SERVICE_CONTROL_H
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* StartServiceAndWait starts the service and waits while it is start-pending,
+ * pausing a tenth of its wait hint (1 to 10 s) between queries and giving up
+ * once its check point has not risen for longer than the hint. Returns 0 or
+ * the code of the failed platform call; writes 1 to *notRunning (when not
+ * null) if the wait ended in any state but SERVICE_RUNNING, never 0. */
+DWORD StartServiceAndWait(const char *serviceName, DWORD *notRunning);
+
+/* StartServiceAndPoll starts the service and queries it every 100 ms, at most
+ * 100 times, until it runs. Returns 0, the code of the failed platform call,
+ * or ERROR_SERVICE_NOT_ACTIVE (1062) if it is not running at the end. */
+DWORD StartServiceAndPoll(const char *serviceName);
+
+/* StopServiceAndWait sends SERVICE_CONTROL_STOP unless the service is stopped,
+ * then queries it every 500 ms, at most 50 times, until it is stopped.
+ * Returns 0, the code of the failed platform call, or
+ * ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it is not stopped at the end. */
+DWORD StopServiceAndWait(const char *serviceName);
+
+/* ControlServiceAndWaitStopped is StopServiceAndWait with control code 103 in
+ * place of the stop control. Returns as StopServiceAndWait. */
+DWORD ControlServiceAndWaitStopped(const char *serviceName);
+
+/* SendServiceControl sends one control code through a handle that holds only
+ * SERVICE_QUERY_STATUS and SERVICE_USER_DEFINED_CONTROL, without waiting.
+ * Returns 0 or the code of the failed platform call (a stop, for instance, is
+ * refused with ERROR_ACCESS_DENIED). */
+DWORD SendServiceControl(const char *serviceName, DWORD control);
+
+/* QueryServiceState fills *status with the service's current status. Returns
+ * 0 or the code of the failed platform call; a null status is refused with
+ * ERROR_INVALID_PARAMETER. *status is written only by a successful query. */
+DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,37 @@
+#include <stdio.h>
+
+#include "service_control.h"
+#include "starter.h"
+
+void PrintSystemError(DWORD code) {
+  char *text = NULL;
+  if (FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                         FORMAT_MESSAGE_FROM_SYSTEM,
+                     NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                     reinterpret_cast<LPSTR>(&text), 0, NULL) == 0) {
+    printf("\nUnknown Error");
+    return;
+  }
+  printf("\nError: %s", text);
+  LocalFree(text);
+}
+
+void StartTesseraAndReport(void) {
+  printf("\nStarting Tessera service");
+  // The line stands on the console during the whole wait.
+  fflush(stdout);
+  DWORD notRunning = 0;
+  const DWORD result = StartServiceAndWait("tessera", &notRunning);
+  if (result != ERROR_SUCCESS) {
+    printf(" ... FAILED");
+    PrintSystemError(GetLastError());
+  } else if (notRunning != 0) {
+    // Every call succeeded, but the service stopped again or was still
+    // starting when the wait gave up: that is no successful start.
+    printf(" ... FAILED");
+    PrintSystemError(ERROR_SERVICE_NOT_ACTIVE);
+  } else {
+    printf("\n... SUCCEEDED");
+  }
+  fflush(stdout);
+}

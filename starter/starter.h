@@ -1,0 +1,15 @@
+// The starter's console report.
+#ifndef STARTER_H
+#define STARTER_H
+
+#include <windows.h>
+
+// Prints "\nError: " with the system's text for code, or "\nUnknown Error"
+// when the system has none.
+void PrintSystemError(DWORD code);
+
+// Starts the service "tessera", waits for the start to settle and prints the
+// outcome on standard output.
+void StartTesseraAndReport(void);
+
+#endif

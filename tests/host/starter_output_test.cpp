@@ -1,0 +1,99 @@
+// The starter's complete output for each outcome, byte for byte.
+#include <starter.h>
+
+#include "standin_fixture.h"
+
+namespace {
+
+const char kFailed[] = "\nStarting Tessera service ... FAILED";
+
+std::string RunStarter() {
+  testing::internal::CaptureStdout();
+  StartTesseraAndReport();
+  return testing::internal::GetCapturedStdout();
+}
+
+std::string FailedWith(const char *text) {
+  return std::string(kFailed) + "\nError: " + text + "\r\n";
+}
+
+class StarterOutputTest : public StandinTest {};
+
+TEST_F(StarterOutputTest, EachOutcomePrintsItsExactText) {
+  struct Case {
+    const char *what;
+    std::vector<standin::ServiceSetup> services;
+    const char *failing_call;
+    DWORD failure;
+    std::string output;
+  };
+  standin::ServiceSetup starts;
+  starts.name = kService;
+  standin::ServiceSetup stops_again = PendingService(0);
+  stops_again.start_script.push_back({500, SERVICE_STOPPED, 0, 0});
+  standin::ServiceSetup stays_pending = PendingService(3000);
+  const Case cases[] = {
+      {"success", {starts}, nullptr, 0, "\nStarting Tessera service\n... SUCCEEDED"},
+      {"not installed",
+       {},
+       nullptr,
+       0,
+       FailedWith("The specified service does not exist as an installed service.")},
+      {"already running",
+       {RunningService()},
+       nullptr,
+       0,
+       FailedWith("An instance of the service is already running.")},
+      {"no rights to the manager",
+       {starts},
+       "OpenSCManagerA",
+       ERROR_ACCESS_DENIED,
+       FailedWith("Access is denied.")},
+      {"stops during its start",
+       {stops_again},
+       nullptr,
+       0,
+       FailedWith("The service has not been started.")},
+      {"still start-pending when the wait gives up",
+       {stays_pending},
+       nullptr,
+       0,
+       FailedWith("The service has not been started.")},
+      {"a code without system text",
+       {starts},
+       "StartServiceA",
+       0x1234,
+       std::string(kFailed) + "\nUnknown Error"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    standin::Reset();
+    for (const standin::ServiceSetup &setup : c.services) standin::AddService(setup);
+    if (c.failing_call != nullptr) standin::FailCall(c.failing_call, 1, c.failure);
+    EXPECT_EQ(RunStarter(), c.output);
+    EXPECT_EQ(standin::OpenLocalAllocationCount(), 0);
+  }
+}
+
+TEST_F(StarterOutputTest, TextIsThatOfTheFailedCallEvenWhenClosingChangesTheLastError) {
+  standin::SetCloseOverwritesLastError(true, ERROR_SUCCESS);
+  EXPECT_EQ(RunStarter(),
+            FailedWith("The specified service does not exist as an installed service."));
+}
+
+TEST_F(StarterOutputTest, SystemTextIsAskedForAndReleased) {
+  EXPECT_EQ(RunStarter(),
+            FailedWith("The specified service does not exist as an installed service."));
+  const std::vector<std::string> lines = CallLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "FormatMessageA(0x1300, NULL, 1060, 0x400, ptr, 0, NULL)");
+  EXPECT_EQ(lines.back(), "LocalFree(ptr)");
+}
+
+TEST_F(StarterOutputTest, NoSystemTextMeansNothingToRelease) {
+  standin::FailCall("FormatMessageA", 1, ERROR_MR_MID_NOT_FOUND);
+  EXPECT_EQ(RunStarter(), std::string(kFailed) + "\nUnknown Error");
+  EXPECT_EQ(CountCalls("LocalFree"), 0);
+}
+
+}  // namespace
