@@ -1,0 +1,64 @@
+#!/usr/bin/python3
+"""Reads starter.exe and checks what it is made of: a 32-bit console program
+importing only KERNEL32, ADVAPI32 and msvcrt, with its version record
+(1.0.0.5) and its manifest (asInvoker, no uiAccess) as resource 1."""
+import sys
+
+import pefile
+
+RT_MANIFEST = 24
+ALLOWED_IMPORTS = {"KERNEL32.dll", "ADVAPI32.dll", "msvcrt.dll"}
+
+
+def fail(message):
+    print("FAIL:", message)
+    sys.exit(1)
+
+
+def main(path):
+    pe = pefile.PE(path)
+    if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
+        fail("not an i386 image")
+    if pe.OPTIONAL_HEADER.Magic != pefile.OPTIONAL_HEADER_MAGIC_PE:
+        fail("not PE32")
+    if pe.OPTIONAL_HEADER.Subsystem != pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]:
+        fail("not a console program")
+
+    imports = {entry.dll.decode() for entry in pe.DIRECTORY_ENTRY_IMPORT}
+    if {name.lower() for name in imports} != {name.lower() for name in ALLOWED_IMPORTS}:
+        fail("imports %s, expected exactly %s" % (sorted(imports), sorted(ALLOWED_IMPORTS)))
+
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    version = (1 << 16, 5)
+    if (fixed.FileVersionMS, fixed.FileVersionLS) != version:
+        fail("numeric file version is not 1.0.0.5")
+    if (fixed.ProductVersionMS, fixed.ProductVersionLS) != version:
+        fail("numeric product version is not 1.0.0.5")
+    strings = {}
+    for info in pe.FileInfo[0]:
+        if info.Key == b"StringFileInfo":
+            for table in info.StringTable:
+                strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    for key in ("FileVersion", "ProductVersion"):
+        if strings.get(key) != "1.0.0.5":
+            fail("%s string is %r" % (key, strings.get(key)))
+
+    manifest = None
+    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if kind.id == RT_MANIFEST:
+            for name in kind.directory.entries:
+                if name.id == 1:
+                    data = name.directory.entries[0].data.struct
+                    manifest = pe.get_data(data.OffsetToData, data.Size).decode()
+    if manifest is None:
+        fail("no RT_MANIFEST resource 1")
+    for needed in ('level="asInvoker"', 'uiAccess="false"'):
+        if needed not in manifest:
+            fail("manifest lacks " + needed)
+
+    print("starter.exe: PE32 i386 console program, imports %s, version 1.0.0.5, manifest asInvoker"
+          % ", ".join(sorted(imports)))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
