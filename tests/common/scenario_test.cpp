@@ -1,0 +1,309 @@
+// Scenarios that run unchanged on both platforms: against the stand-in in the
+// host suite, and against the real manager and test service under Wine. The
+// same expectations hold on both, which keeps the stand-in honest.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <service_control.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "service_fixture.h"
+
+namespace {
+
+enum class Operation { kStartAndWait, kStartAndPoll, kStopAndWait, kControl103, kSend, kQuery };
+
+struct Scenario {
+  const char *name;
+  Operation operation;
+  bool installed;
+  TestServiceBehaviour behaviour;
+  DWORD start_type;
+  bool running_before;
+  DWORD control;  // for kSend
+  DWORD result;
+  bool flag_set;      // kStartAndWait: the not-running flag was written
+  DWORD state_after;  // the service's state afterwards (the record, for kQuery)
+  std::vector<DWORD> controls;
+};
+
+// Names the scenario in test output, instead of its bytes.
+void PrintTo(const Scenario &scenario, std::ostream *out) { *out << scenario.name; }
+
+TestServiceBehaviour Quick() {
+  TestServiceBehaviour b;
+  b.pending_ms = 500;
+  b.wait_hint = 1000;
+  return b;
+}
+
+TestServiceBehaviour Flat() {
+  TestServiceBehaviour b;
+  b.pending_ms = 30000;
+  b.wait_hint = 1000;
+  b.check_points = CheckPoints::kFlat;
+  return b;
+}
+
+TestServiceBehaviour StopsAgain() {
+  TestServiceBehaviour b = Quick();
+  b.end_state = SERVICE_STOPPED;
+  return b;
+}
+
+TestServiceBehaviour SlowStop() {
+  TestServiceBehaviour b;
+  b.stop_ms = 1500;
+  return b;
+}
+
+const DWORD kDemand = SERVICE_DEMAND_START;
+const Operation kWait = Operation::kStartAndWait;
+const Operation kPoll = Operation::kStartAndPoll;
+
+const Scenario kScenarios[] = {
+    {"WaitNotInstalled", kWait, false, Quick(), kDemand, false, 0, 1060, false, 0, {}},
+    {"WaitAlreadyRunning",
+     kWait,
+     true,
+     Quick(),
+     kDemand,
+     true,
+     0,
+     1056,
+     false,
+     SERVICE_RUNNING,
+     {}},
+    {"WaitDisabled",
+     kWait,
+     true,
+     Quick(),
+     SERVICE_DISABLED,
+     false,
+     0,
+     1058,
+     false,
+     SERVICE_STOPPED,
+     {}},
+    {"WaitRisingThenRunning",
+     kWait,
+     true,
+     Quick(),
+     kDemand,
+     false,
+     0,
+     0,
+     false,
+     SERVICE_RUNNING,
+     {}},
+    {"WaitFlatGivesUp", kWait, true, Flat(), kDemand, false, 0, 0, true, SERVICE_START_PENDING, {}},
+    {"WaitStopsDuringStart",
+     kWait,
+     true,
+     StopsAgain(),
+     kDemand,
+     false,
+     0,
+     0,
+     true,
+     SERVICE_STOPPED,
+     {}},
+    {"PollNotInstalled", kPoll, false, Quick(), kDemand, false, 0, 1060, false, 0, {}},
+    {"PollAlreadyRunning",
+     kPoll,
+     true,
+     Quick(),
+     kDemand,
+     true,
+     0,
+     1056,
+     false,
+     SERVICE_RUNNING,
+     {}},
+    {"PollDisabled",
+     kPoll,
+     true,
+     Quick(),
+     SERVICE_DISABLED,
+     false,
+     0,
+     1058,
+     false,
+     SERVICE_STOPPED,
+     {}},
+    {"PollRisingThenRunning",
+     kPoll,
+     true,
+     Quick(),
+     kDemand,
+     false,
+     0,
+     0,
+     false,
+     SERVICE_RUNNING,
+     {}},
+    {"PollStopsDuringStart",
+     kPoll,
+     true,
+     StopsAgain(),
+     kDemand,
+     false,
+     0,
+     1062,
+     false,
+     SERVICE_STOPPED,
+     {}},
+    {"StopTakesOneAndAHalfSeconds",
+     Operation::kStopAndWait,
+     true,
+     SlowStop(),
+     kDemand,
+     true,
+     0,
+     0,
+     false,
+     SERVICE_STOPPED,
+     {SERVICE_CONTROL_STOP}},
+    {"StopAlreadyStopped",
+     Operation::kStopAndWait,
+     true,
+     SlowStop(),
+     kDemand,
+     false,
+     0,
+     0,
+     false,
+     SERVICE_STOPPED,
+     {}},
+    {"Control103Refused",
+     Operation::kControl103,
+     true,
+     Quick(),
+     kDemand,
+     true,
+     0,
+     87,
+     false,
+     SERVICE_RUNNING,
+     {}},
+    {"Control103AlreadyStopped",
+     Operation::kControl103,
+     true,
+     Quick(),
+     kDemand,
+     false,
+     0,
+     0,
+     false,
+     SERVICE_STOPPED,
+     {}},
+    {"SendStopLacksTheRight",
+     Operation::kSend,
+     true,
+     Quick(),
+     kDemand,
+     true,
+     SERVICE_CONTROL_STOP,
+     5,
+     false,
+     SERVICE_RUNNING,
+     {}},
+    {"SendUserDefinedReachesTheService",
+     Operation::kSend,
+     true,
+     Quick(),
+     kDemand,
+     true,
+     200,
+     0,
+     false,
+     SERVICE_RUNNING,
+     {200}},
+    {"SendUserDefinedToStopped",
+     Operation::kSend,
+     true,
+     Quick(),
+     kDemand,
+     false,
+     200,
+     1062,
+     false,
+     SERVICE_STOPPED,
+     {}},
+    {"QueryRunning",
+     Operation::kQuery,
+     true,
+     Quick(),
+     kDemand,
+     true,
+     0,
+     0,
+     false,
+     SERVICE_RUNNING,
+     {}},
+    {"QueryNotInstalled", Operation::kQuery, false, Quick(), kDemand, false, 0, 1060, false, 0, {}},
+};
+
+class ScenarioTest : public testing::TestWithParam<Scenario> {
+ protected:
+  void SetUp() override {
+    BeginServiceTest();
+    name_ = std::string("tessera-scenario-") + GetParam().name;
+    RemoveTestService(name_.c_str());
+  }
+  void TearDown() override { RemoveTestService(name_.c_str()); }
+  std::string name_;
+};
+
+TEST_P(ScenarioTest, ResultFlagAndState) {
+  const Scenario &s = GetParam();
+  const char *name = name_.c_str();
+  if (s.installed) InstallTestService(name, s.behaviour, s.start_type);
+  if (s.running_before) StartTestService(name);
+
+  const DWORD kUntouched = 42;
+  DWORD flag = kUntouched;
+  SERVICE_STATUS status = {};
+  SetLastError(0xDEADBEEF);
+  DWORD result = 0;
+  switch (s.operation) {
+    case Operation::kStartAndWait:
+      result = StartServiceAndWait(name, &flag);
+      break;
+    case Operation::kStartAndPoll:
+      result = StartServiceAndPoll(name);
+      break;
+    case Operation::kStopAndWait:
+      result = StopServiceAndWait(name);
+      break;
+    case Operation::kControl103:
+      result = ControlServiceAndWaitStopped(name);
+      break;
+    case Operation::kSend:
+      result = SendServiceControl(name, s.control);
+      break;
+    case Operation::kQuery:
+      result = QueryServiceState(name, &status);
+      break;
+  }
+  const DWORD last_error = GetLastError();
+  EXPECT_EQ(result, s.result);
+  if (s.result != 0) {
+    EXPECT_EQ(last_error, s.result);
+  }
+  EXPECT_EQ(flag, s.flag_set ? 1u : kUntouched);
+  if (s.installed) {
+    EXPECT_EQ(s.operation == Operation::kQuery ? status.dwCurrentState : TestServiceState(name),
+              s.state_after);
+    EXPECT_EQ(ReceivedControls(name), s.controls);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPlatforms, ScenarioTest, testing::ValuesIn(kScenarios),
+                         [](const testing::TestParamInfo<Scenario> &param) {
+                           return std::string(param.param.name);
+                         });
+
+}  // namespace

@@ -1,0 +1,31 @@
+// What a scenario needs of the platform it runs on: register, start, watch and
+// remove test services. The host suite implements it with the stand-in, the
+// Windows suite with the real test service and the real manager.
+#ifndef SERVICE_FIXTURE_H
+#define SERVICE_FIXTURE_H
+
+#include <windows.h>
+
+#include <vector>
+
+#include "test_service_behaviour.h"
+
+// Prepares the platform for a new test.
+void BeginServiceTest();
+
+// Registers a test service, after removing any leftover of that name.
+void InstallTestService(const char *name, const TestServiceBehaviour &behaviour, DWORD start_type);
+
+// Starts the service and lets it come up to running.
+void StartTestService(const char *name);
+
+// The service's current state.
+DWORD TestServiceState(const char *name);
+
+// The control codes that reached the service, in order.
+std::vector<DWORD> ReceivedControls(const char *name);
+
+// Stops the service, killing it if it does not stop, and deletes it.
+void RemoveTestService(const char *name);
+
+#endif

@@ -1,0 +1,77 @@
+#include "test_service_behaviour.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char *PatternName(CheckPoints pattern) {
+  switch (pattern) {
+    case CheckPoints::kRising:
+      return "rising";
+    case CheckPoints::kFlat:
+      return "flat";
+    case CheckPoints::kFalling:
+      return "falling";
+  }
+  return "";
+}
+
+}  // namespace
+
+DWORD CheckPointAt(CheckPoints pattern, DWORD nth, DWORD reports) {
+  switch (pattern) {
+    case CheckPoints::kRising:
+      return nth + 1;
+    case CheckPoints::kFlat:
+      return 1;
+    case CheckPoints::kFalling:
+      return reports - nth;
+  }
+  return 0;
+}
+
+std::string BehaviourArguments(const TestServiceBehaviour &b) {
+  return "--pending-ms " + std::to_string(b.pending_ms) + " --hint " + std::to_string(b.wait_hint) +
+         " --check-points " + PatternName(b.check_points) + " --end " +
+         (b.end_state == SERVICE_RUNNING ? "running" : "stopped") + " --exit-code " +
+         std::to_string(b.exit_code) + " --stop-ms " + std::to_string(b.stop_ms) + " --accept " +
+         std::to_string(b.controls_accepted) +
+         (b.control_log.empty() ? "" : " --control-log " + b.control_log);
+}
+
+bool ParseBehaviour(int argc, char **argv, TestServiceBehaviour *b) {
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const char *name = argv[i];
+    const char *value = argv[i + 1];
+    const DWORD number = static_cast<DWORD>(std::strtoul(value, nullptr, 10));
+    if (std::strcmp(name, "--pending-ms") == 0) {
+      b->pending_ms = number;
+    } else if (std::strcmp(name, "--hint") == 0) {
+      b->wait_hint = number;
+    } else if (std::strcmp(name, "--check-points") == 0) {
+      if (std::strcmp(value, "rising") == 0) {
+        b->check_points = CheckPoints::kRising;
+      } else if (std::strcmp(value, "flat") == 0) {
+        b->check_points = CheckPoints::kFlat;
+      } else if (std::strcmp(value, "falling") == 0) {
+        b->check_points = CheckPoints::kFalling;
+      } else {
+        return false;
+      }
+    } else if (std::strcmp(name, "--end") == 0) {
+      b->end_state = std::strcmp(value, "running") == 0 ? SERVICE_RUNNING : SERVICE_STOPPED;
+    } else if (std::strcmp(name, "--exit-code") == 0) {
+      b->exit_code = number;
+    } else if (std::strcmp(name, "--stop-ms") == 0) {
+      b->stop_ms = number;
+    } else if (std::strcmp(name, "--accept") == 0) {
+      b->controls_accepted = number;
+    } else if (std::strcmp(name, "--control-log") == 0) {
+      b->control_log = value;
+    } else {
+      return false;
+    }
+  }
+  return argc % 2 == 1;
+}

@@ -1,0 +1,100 @@
+// The scenario fixture on the real manager: the test service program,
+// registered with its behaviour in its binary path.
+#include <cstdio>
+#include <string>
+
+#include "service_fixture.h"
+#include "windows_paths.h"
+
+namespace {
+
+std::string ControlLogPath(const char *name) { return BesideThisProgram(name) + ".controls"; }
+
+DWORD WaitForStateOtherThan(SC_HANDLE service, DWORD state, DWORD timeout_ms) {
+  SERVICE_STATUS status = {};
+  for (DWORD waited = 0;; waited += 100) {
+    if (!QueryServiceStatus(service, &status)) return 0;
+    if (status.dwCurrentState != state || waited >= timeout_ms) return status.dwCurrentState;
+    Sleep(100);
+  }
+}
+
+}  // namespace
+
+void BeginServiceTest() {}
+
+void InstallTestService(const char *name, const TestServiceBehaviour &behaviour, DWORD start_type) {
+  RemoveTestService(name);
+  TestServiceBehaviour logged = behaviour;
+  logged.control_log = ControlLogPath(name);
+  DeleteFileA(logged.control_log.c_str());
+  const std::string path =
+      "\"" + BesideThisProgram("test_service.exe") + "\" " + BehaviourArguments(logged);
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  SC_HANDLE service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS,
+                                     SERVICE_WIN32_OWN_PROCESS, start_type, SERVICE_ERROR_NORMAL,
+                                     path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (service == nullptr) {
+    std::fprintf(stderr, "CreateServiceA(%s) failed: %lu\n", name, GetLastError());
+  }
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+}
+
+void StartTestService(const char *name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_START | SERVICE_QUERY_STATUS);
+  StartServiceA(service, 0, nullptr);
+  WaitForStateOtherThan(service, SERVICE_START_PENDING, 10000);
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+}
+
+DWORD TestServiceState(const char *name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
+  SERVICE_STATUS status = {};
+  QueryServiceStatus(service, &status);
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return status.dwCurrentState;
+}
+
+std::vector<DWORD> ReceivedControls(const char *name) {
+  std::vector<DWORD> controls;
+  FILE *log = std::fopen(ControlLogPath(name).c_str(), "r");
+  if (log == nullptr) return controls;
+  unsigned long control;
+  while (std::fscanf(log, "%lu", &control) == 1) controls.push_back(control);
+  std::fclose(log);
+  return controls;
+}
+
+void RemoveTestService(const char *name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+  if (service != nullptr) {
+    SERVICE_STATUS_PROCESS process = {};
+    DWORD needed;
+    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&process),
+                         sizeof process, &needed);
+    if (process.dwCurrentState != SERVICE_STOPPED) {
+      SERVICE_STATUS status;
+      ControlService(service, SERVICE_CONTROL_STOP, &status);
+      if (WaitForStateOtherThan(service, process.dwCurrentState, 5000) != SERVICE_STOPPED &&
+          WaitForStateOtherThan(service, SERVICE_STOP_PENDING, 5000) != SERVICE_STOPPED) {
+        // A service stuck in its start or stop is killed.
+        HANDLE stuck = OpenProcess(PROCESS_TERMINATE, FALSE, process.dwProcessId);
+        if (stuck != nullptr) {
+          TerminateProcess(stuck, 1);
+          CloseHandle(stuck);
+        }
+        WaitForStateOtherThan(service, SERVICE_STOP_PENDING, 5000);
+      }
+    }
+    DeleteService(service);
+    CloseServiceHandle(service);
+  }
+  CloseServiceHandle(manager);
+  DeleteFileA(ControlLogPath(name).c_str());
+}

@@ -1,0 +1,74 @@
+// A real Windows service for the tests, run by the Service Control Manager as
+// its own process. Its behaviour comes from the arguments in its binary path
+// (see test_service_behaviour.h).
+#include <windows.h>
+
+#include <cstdio>
+
+#include "test_service_behaviour.h"
+
+namespace {
+
+TestServiceBehaviour behaviour;
+SERVICE_STATUS_HANDLE status_handle;
+HANDLE stop_requested;
+
+void Report(DWORD state, DWORD check_point, DWORD wait_hint, DWORD exit_code = 0) {
+  SERVICE_STATUS status = {};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = state == SERVICE_RUNNING ? behaviour.controls_accepted : 0;
+  status.dwWin32ExitCode = exit_code;
+  status.dwCheckPoint = check_point;
+  status.dwWaitHint = wait_hint;
+  SetServiceStatus(status_handle, &status);
+}
+
+void LogControl(DWORD control) {
+  if (behaviour.control_log.empty()) return;
+  FILE *log = std::fopen(behaviour.control_log.c_str(), "a");
+  if (log == nullptr) return;
+  std::fprintf(log, "%lu\n", static_cast<unsigned long>(control));
+  std::fclose(log);
+}
+
+DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
+  LogControl(control);
+  if (control == SERVICE_CONTROL_STOP) {
+    Report(SERVICE_STOP_PENDING, 1, behaviour.stop_ms == INFINITE ? 0 : behaviour.stop_ms);
+    SetEvent(stop_requested);
+  }
+  return NO_ERROR;
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR *argv) {
+  status_handle = RegisterServiceCtrlHandlerExA(argv[0], Handler, nullptr);
+  if (status_handle == nullptr) return;
+  const DWORD reports = behaviour.pending_ms / kReportIntervalMs;
+  bool stopping = false;
+  for (DWORD nth = 0; nth < reports && !stopping; ++nth) {
+    Report(SERVICE_START_PENDING, CheckPointAt(behaviour.check_points, nth, reports),
+           behaviour.wait_hint);
+    stopping = WaitForSingleObject(stop_requested, kReportIntervalMs) == WAIT_OBJECT_0;
+  }
+  if (!stopping && behaviour.end_state == SERVICE_STOPPED) {
+    Report(SERVICE_STOPPED, 0, 0, behaviour.exit_code);
+    return;
+  }
+  if (!stopping) {
+    Report(SERVICE_RUNNING, 0, 0);
+    WaitForSingleObject(stop_requested, INFINITE);
+  }
+  Sleep(behaviour.stop_ms);
+  Report(SERVICE_STOPPED, 0, 0);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (!ParseBehaviour(argc, argv, &behaviour)) return 2;
+  stop_requested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  char name[] = "";
+  SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+  return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+}
