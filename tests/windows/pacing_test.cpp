@@ -25,33 +25,36 @@ Timed Time(Operation operation) {
   return Timed{result, GetTickCount() - start};
 }
 
-TEST_F(PacingTest, RisingStartIsPacedInWholeSeconds) {
-  TestServiceBehaviour behaviour;
-  behaviour.pending_ms = 1500;
-  behaviour.wait_hint = 1000;
-  InstallTestService(kName, behaviour, SERVICE_DEMAND_START);
-  DWORD flag = 0;
-  const Timed timed = Time([&] { return StartServiceAndWait(kName, &flag); });
-  EXPECT_EQ(timed.result, 0u);
-  EXPECT_EQ(flag, 0u);
-  // Running from 1.5 s on; pauses of 1 s: it is seen at the second query.
-  EXPECT_GE(timed.elapsed_ms, 1900u);
-  EXPECT_LT(timed.elapsed_ms, 3500u);
-}
-
-TEST_F(PacingTest, FlatStartGivesUpAfterTheHint) {
-  TestServiceBehaviour behaviour;
-  behaviour.pending_ms = 30000;
-  behaviour.wait_hint = 1000;
-  behaviour.check_points = CheckPoints::kFlat;
-  InstallTestService(kName, behaviour, SERVICE_DEMAND_START);
-  DWORD flag = 0;
-  const Timed timed = Time([&] { return StartServiceAndWait(kName, &flag); });
-  EXPECT_EQ(timed.result, 0u);
-  EXPECT_EQ(flag, 1u);
-  // One or two pauses of 1 s, as the tick count lands on the hint or beyond it.
-  EXPECT_GE(timed.elapsed_ms, 900u);
-  EXPECT_LT(timed.elapsed_ms, 3500u);
+TEST_F(PacingTest, StartIsPacedInWholeSeconds) {
+  struct Case {
+    const char *what;
+    DWORD pending_ms;
+    CheckPoints check_points;
+    DWORD flag;
+    DWORD shortest_ms;
+    DWORD longest_ms;
+  };
+  const Case cases[] = {
+      // Running from 1.5 s on; pauses of 1 s: it is seen at the second query.
+      {"rising, then running", 1500, CheckPoints::kRising, 0, 1900, 3500},
+      // One or two pauses, as the tick count lands on the 1 s hint or beyond.
+      {"flat, gives up", 30000, CheckPoints::kFlat, 1, 900, 3500},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    TestServiceBehaviour behaviour;
+    behaviour.pending_ms = c.pending_ms;
+    behaviour.wait_hint = 1000;
+    behaviour.check_points = c.check_points;
+    InstallTestService(kName, behaviour, SERVICE_DEMAND_START);
+    DWORD flag = 0;
+    const Timed timed = Time([&] { return StartServiceAndWait(kName, &flag); });
+    EXPECT_EQ(timed.result, 0u);
+    EXPECT_EQ(flag, c.flag);
+    EXPECT_GE(timed.elapsed_ms, c.shortest_ms);
+    EXPECT_LT(timed.elapsed_ms, c.longest_ms);
+    RemoveTestService(kName);
+  }
 }
 
 TEST_F(PacingTest, StopWaitsForTheServiceAndNotForAStoppedOne) {
