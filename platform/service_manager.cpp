@@ -20,6 +20,7 @@ struct Service {
   unsigned long long stop_at = 0;
   DWORD exit_code = 0;
   std::vector<DWORD> controls;
+  bool marked_for_delete = false;
 };
 
 struct Handle {
@@ -116,6 +117,31 @@ Service *ServiceFor(SC_HANDLE handle, DWORD needed_access) {
   return FindService(found->service.c_str());
 }
 
+// A service marked for deletion goes once no handle refers to it.
+void RemoveIfDeletedAndUnused(const std::string &name) {
+  for (const auto &entry : handles) {
+    if (entry.second.service == name) return;
+  }
+  for (size_t i = 0; i < services.size(); ++i) {
+    if (services[i].setup.name == name && services[i].marked_for_delete) {
+      services.erase(services.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
+}
+
+// The dependency list's names, each with its zero, without the closing zero.
+std::string DependencyNames(const char *list) {
+  std::string names;
+  if (list == nullptr) return names;
+  while (*list != '\0') {
+    const std::string name(list);
+    names += name + '\0';
+    list += name.size() + 1;
+  }
+  return names;
+}
+
 bool IsUserDefined(DWORD control) { return control >= 128 && control <= 255; }
 
 // The right a control code needs, or 0 for a code the manager refuses outright.
@@ -208,6 +234,12 @@ void SetCloseOverwritesLastError(bool enabled, DWORD value) {
 
 int OpenHandleCount() { return static_cast<int>(handles.size()); }
 
+bool ServiceConfig(const char *name, ServiceSetup *config) {
+  const Service *service = FindService(name);
+  if (service != nullptr) *config = service->setup;
+  return service != nullptr;
+}
+
 }  // namespace standin
 
 using namespace standin;
@@ -252,7 +284,10 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE handle) {
   // An injected failure still releases the handle: the caller cannot do more
   // than call, and a test then sees only what the caller did.
   const bool fail = EnterCall("CloseServiceHandle", HandleText(handle));
+  const Handle *closing = FindHandle(handle);
+  const std::string service = closing == nullptr ? "" : closing->service;
   const bool known = handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
+  RemoveIfDeletedAndUnused(service);
   if (fail) return FALSE;
   if (!known) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -366,6 +401,149 @@ BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS st
     SetLastError(refusal);
     return FALSE;
   }
+  return TRUE;
+}
+
+SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayName,
+                                DWORD desiredAccess, DWORD serviceType, DWORD startType,
+                                DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
+                                LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
+                                LPCSTR password) {
+  if (EnterCall("CreateServiceA",
+                HandleText(manager) + ", " + StringText(serviceName) + ", " +
+                    StringText(displayName) + ", " + HexText(desiredAccess) + ", " +
+                    HexText(serviceType) + ", " + std::to_string(startType) + ", " +
+                    std::to_string(errorControl) + ", " + StringText(binaryPathName) + ", " +
+                    StringText(loadOrderGroup) + ", " + PointerText(tagId) + ", " +
+                    StringText(dependencies) + ", " + StringText(serviceStartName) + ", " +
+                    StringText(password))) {
+    return nullptr;
+  }
+  const Handle *found = FindHandle(manager);
+  if (found == nullptr || !found->is_manager) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if ((found->access & SC_MANAGER_CREATE_SERVICE) == 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  if (serviceName == nullptr) {
+    SetLastError(ERROR_INVALID_ADDRESS);
+    return nullptr;
+  }
+  if (*serviceName == '\0' || std::strpbrk(serviceName, "/\\") != nullptr) {
+    SetLastError(ERROR_INVALID_NAME);
+    return nullptr;
+  }
+  if (binaryPathName == nullptr || *binaryPathName == '\0') {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (const Service *existing = FindService(serviceName)) {
+    SetLastError(existing->marked_for_delete ? ERROR_SERVICE_MARKED_FOR_DELETE
+                                             : ERROR_SERVICE_EXISTS);
+    return nullptr;
+  }
+  ServiceSetup setup;
+  setup.name = serviceName;
+  setup.display_name = displayName == nullptr ? serviceName : displayName;
+  setup.service_type = serviceType;
+  setup.start_type = startType;
+  setup.error_control = errorControl;
+  setup.binary_path = binaryPathName;
+  setup.load_order_group = loadOrderGroup == nullptr ? "" : loadOrderGroup;
+  setup.dependencies = DependencyNames(dependencies);
+  setup.account = serviceStartName == nullptr ? "LocalSystem" : serviceStartName;
+  setup.password = password == nullptr ? "" : password;
+  AddService(setup);
+  return NewHandle(false, desiredAccess, setup.name);
+}
+
+BOOL WINAPI DeleteService(SC_HANDLE service) {
+  if (EnterCall("DeleteService", HandleText(service))) return FALSE;
+  Service *found = ServiceFor(service, DELETE);
+  if (found == nullptr) return FALSE;
+  if (found->marked_for_delete) {
+    SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+    return FALSE;
+  }
+  found->marked_for_delete = true;
+  return TRUE;
+}
+
+BOOL WINAPI ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                 DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
+                                 LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
+                                 LPCSTR password, LPCSTR displayName) {
+  if (EnterCall("ChangeServiceConfigA",
+                HandleText(service) + ", " + HexText(serviceType) + ", " + HexText(startType) +
+                    ", " + HexText(errorControl) + ", " + StringText(binaryPathName) + ", " +
+                    StringText(loadOrderGroup) + ", " + PointerText(tagId) + ", " +
+                    StringText(dependencies) + ", " + StringText(serviceStartName) + ", " +
+                    StringText(password) + ", " + StringText(displayName))) {
+    return FALSE;
+  }
+  Service *found = ServiceFor(service, SERVICE_CHANGE_CONFIG);
+  if (found == nullptr) return FALSE;
+  if (found->marked_for_delete) {
+    SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+    return FALSE;
+  }
+  ServiceSetup &setup = found->setup;
+  if (serviceType != SERVICE_NO_CHANGE) setup.service_type = serviceType;
+  if (startType != SERVICE_NO_CHANGE) setup.start_type = startType;
+  if (errorControl != SERVICE_NO_CHANGE) setup.error_control = errorControl;
+  if (binaryPathName != nullptr) setup.binary_path = binaryPathName;
+  if (loadOrderGroup != nullptr) setup.load_order_group = loadOrderGroup;
+  if (dependencies != nullptr) setup.dependencies = DependencyNames(dependencies);
+  if (serviceStartName != nullptr) setup.account = serviceStartName;
+  if (password != nullptr) setup.password = password;
+  if (displayName != nullptr) setup.display_name = displayName;
+  return TRUE;
+}
+
+BOOL WINAPI QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config, DWORD bufferSize,
+                                LPDWORD bytesNeeded) {
+  if (EnterCall("QueryServiceConfigA", HandleText(service) + ", " + PointerText(config) + ", " +
+                                           std::to_string(bufferSize) + ", " +
+                                           PointerText(bytesNeeded))) {
+    return FALSE;
+  }
+  Service *found = ServiceFor(service, SERVICE_QUERY_CONFIG);
+  if (found == nullptr) return FALSE;
+  if (bytesNeeded == nullptr) {
+    SetLastError(ERROR_INVALID_ADDRESS);
+    return FALSE;
+  }
+  ServiceSetup &setup = found->setup;
+  // The strings follow the record in one buffer; an empty dependency list is
+  // a single zero byte, with the account name right after it.
+  const std::string dependencies =
+      setup.dependencies.empty() ? std::string(1, '\0') : setup.dependencies + '\0';
+  const std::string strings[] = {setup.binary_path + '\0', setup.load_order_group + '\0',
+                                 dependencies, setup.account + '\0', setup.display_name + '\0'};
+  DWORD needed = sizeof(QUERY_SERVICE_CONFIGA);
+  for (const std::string &text : strings) needed += static_cast<DWORD>(text.size());
+  *bytesNeeded = setup.reported_size != 0 ? setup.reported_size : needed;
+  if (config == nullptr || bufferSize < needed) {
+    setup.display_name.append(setup.grows_after_size_query, '+');
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  char *next = reinterpret_cast<char *>(config + 1);
+  LPSTR *fields[] = {&config->lpBinaryPathName, &config->lpLoadOrderGroup, &config->lpDependencies,
+                     &config->lpServiceStartName, &config->lpDisplayName};
+  for (size_t i = 0; i < 5; ++i) {
+    std::memcpy(next, strings[i].data(), strings[i].size());
+    *fields[i] = next;
+    next += strings[i].size();
+  }
+  if (setup.null_dependencies) config->lpDependencies = nullptr;
+  config->dwServiceType = setup.service_type;
+  config->dwStartType = setup.start_type;
+  config->dwErrorControl = setup.error_control;
+  config->dwTagId = setup.tag;
   return TRUE;
 }
 

@@ -47,6 +47,54 @@ DWORD SendServiceControl(const char *serviceName, DWORD control);
  * ERROR_INVALID_PARAMETER. *status is written only by a successful query. */
 DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
 
+/* Stage results of the install operations and ReadServiceConfig; the Win32
+ * code goes to their error out-parameter (0 on success). A null required
+ * argument gives SERVICE_STAGE_OPEN_MANAGER with ERROR_INVALID_PARAMETER,
+ * before anything is opened. */
+#define SERVICE_STAGE_OPEN_MANAGER 1u
+#define SERVICE_STAGE_OPEN_SERVICE 2u
+#define SERVICE_STAGE_CREATE_SERVICE 8u
+#define SERVICE_STAGE_READ_CONFIG 9u
+#define SERVICE_STAGE_ALLOCATE 10u
+
+/* InstallServiceQuoted wraps the path in double quotes in the caller's buffer
+ * (which must hold its length plus 3 bytes), then creates the service; empty
+ * (or null) dependencies, group, account and password are passed as null.
+ * Returns 0, 1 or 8; a quoted form over 260 characters is refused with 8 and
+ * ERROR_FILENAME_EXCED_RANGE, the buffer untouched. */
+DWORD InstallServiceQuoted(char *path, const char *serviceName, const char *displayName,
+                           DWORD serviceType, DWORD startType, const char *dependencies,
+                           DWORD errorControl, const char *loadOrderGroup, const char *account,
+                           const char *password, DWORD *error);
+
+/* InstallServiceUnquoted creates the service with the path as it stands.
+ * Returns 0, 1 or 8, as InstallServiceQuoted. */
+DWORD InstallServiceUnquoted(const char *path, const char *serviceName, const char *displayName,
+                             DWORD serviceType, DWORD startType, const char *dependencies,
+                             DWORD errorControl, const char *loadOrderGroup, const char *account,
+                             const char *password, DWORD *error);
+
+/* DeleteServiceIfStopped deletes the service; with stoppedOnly 1 (and only 1)
+ * only if it is stopped. Returns 0, ERROR_DEPENDENT_SERVICES_RUNNING (1051)
+ * for a service that is not stopped, or the code of the failed call. */
+DWORD DeleteServiceIfStopped(const char *serviceName, int stoppedOnly);
+
+/* DeleteServiceByName deletes the service whatever its state. Returns 0 or
+ * the code of the failed platform call. */
+DWORD DeleteServiceByName(const char *serviceName);
+
+/* SetServiceStartType changes the start type and nothing else. Returns 0 or
+ * the code of the failed platform call. */
+DWORD SetServiceStartType(const char *serviceName, DWORD startType);
+
+/* ReadServiceConfig reads the configuration into the caller's values and
+ * buffers (path 260 bytes, group, dependencies and display name 100 each;
+ * strings cut and terminated within them, the dependency list copied in its
+ * own form). Returns 0, 1, 2, 9 or 10; outputs are written only on 0. */
+DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *startType,
+                        DWORD *errorControl, DWORD *tag, char *path, char *loadOrderGroup,
+                        char *dependencies, char *displayName, DWORD *error);
+
 #ifdef __cplusplus
 }
 #endif

@@ -32,6 +32,24 @@ struct ServiceSetup {
   DWORD exit_code = 0;
   // The service is already started when it is added (its script begins now).
   bool started = false;
+
+  // Configuration, as QueryServiceConfigA hands it back.
+  DWORD service_type = SERVICE_WIN32_OWN_PROCESS;
+  DWORD error_control = SERVICE_ERROR_NORMAL;
+  DWORD tag = 0;
+  std::string binary_path = "C:\\svc.exe";
+  std::string load_order_group;
+  // The names of the dependency list, each with its zero byte; empty for none.
+  std::string dependencies;
+  std::string account = "LocalSystem";
+  std::string display_name;
+  std::string password;
+  // Hands lpDependencies back as a null pointer.
+  bool null_dependencies = false;
+  // When not 0, the size query reports this as the needed size.
+  DWORD reported_size = 0;
+  // The display name grows by this many characters after each size query.
+  DWORD grows_after_size_query = 0;
 };
 
 // One platform call as it was made, its arguments rendered as text: handles
@@ -48,6 +66,9 @@ void Reset();
 
 // Registers a service with the simulated manager.
 void AddService(const ServiceSetup &setup);
+
+// The service's current configuration; false when no such service is registered.
+bool ServiceConfig(const char *name, ServiceSetup *config);
 
 // The service's current state, or 0 when no such service is registered.
 DWORD ServiceState(const char *name);

@@ -99,6 +99,8 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define SERVICE_ACCEPT_NETBINDCHANGE 0x10u
 
 #define SC_STATUS_PROCESS_INFO 0
+#define SERVICE_NO_CHANGE 0xFFFFFFFFu
+#define MAX_PATH 260
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x0100u
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x0200u
@@ -131,6 +133,18 @@ typedef struct _SERVICE_STATUS_PROCESS {
   DWORD dwServiceFlags;
 } SERVICE_STATUS_PROCESS, *LPSERVICE_STATUS_PROCESS;
 
+typedef struct _QUERY_SERVICE_CONFIGA {
+  DWORD dwServiceType;
+  DWORD dwStartType;
+  DWORD dwErrorControl;
+  LPSTR lpBinaryPathName;
+  LPSTR lpLoadOrderGroup;
+  DWORD dwTagId;
+  LPSTR lpDependencies;
+  LPSTR lpServiceStartName;
+  LPSTR lpDisplayName;
+} QUERY_SERVICE_CONFIGA, *LPQUERY_SERVICE_CONFIGA;
+
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);
 DWORD WINAPI GetTickCount(void);
@@ -147,6 +161,18 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status);
 BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
                                  DWORD bufferSize, LPDWORD bytesNeeded);
 BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status);
+SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayName,
+                                DWORD desiredAccess, DWORD serviceType, DWORD startType,
+                                DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
+                                LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
+                                LPCSTR password);
+BOOL WINAPI DeleteService(SC_HANDLE service);
+BOOL WINAPI ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                 DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
+                                 LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
+                                 LPCSTR password, LPCSTR displayName);
+BOOL WINAPI QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config, DWORD bufferSize,
+                                LPDWORD bytesNeeded);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,318 @@
+// Registration and configuration against the stand-in: quoting, optional
+// strings, conditional deletion, the start type, and the configuration read
+// with its bounds, dependency forms and stage results.
+#include <service_control.h>
+
+#include <cstddef>
+#include <cstring>
+#include <tuple>
+
+#include "standin_fixture.h"
+
+// The allocation-failure test asks for more than the sanitizer's heap allows.
+extern "C" const char *__asan_default_options() {
+  return "allocator_may_return_null=1:max_allocation_size_mb=1024";
+}
+
+namespace {
+
+class RegistrationTest : public StandinTest {};
+
+DWORD InstallQuoted(char *path, DWORD *error, const char *optional = "") {
+  return InstallServiceQuoted(path, kService, "Tessera", SERVICE_WIN32_OWN_PROCESS,
+                              SERVICE_DEMAND_START, optional, SERVICE_ERROR_NORMAL, optional,
+                              optional, optional, error);
+}
+
+// The CreateServiceA call that InstallQuoted makes for this path.
+std::string CreateCallFor(const std::string &path) {
+  return "CreateServiceA(h1, \"tessera\", \"Tessera\", 0xF01FF, 0x10, 3, 1, \"" + path +
+         "\", NULL, NULL, NULL, NULL, NULL)";
+}
+
+TEST_F(RegistrationTest, QuotedInstallQuotesOnlyTheEndsThatLackAQuote) {
+  struct Case {
+    const char *what;
+    std::string path;
+    std::string quoted;  // empty: refused
+  };
+  const std::string x258(258, 'x');
+  const Case cases[] = {
+      {"no quotes", "C:\\Tessera Test\\svc.exe", "\"C:\\Tessera Test\\svc.exe\""},
+      {"both ends", "\"C:\\svc.exe\"", "\"C:\\svc.exe\""},
+      {"front only, with arguments", "\"C:\\svc.exe\" -x", "\"C:\\svc.exe\" -x\""},
+      {"back only", "C:\\svc.exe\"", "\"C:\\svc.exe\""},
+      {"a single quote character", "\"", "\""},
+      {"258 characters become 260", x258, "\"" + x258 + "\""},
+      {"259 with a front quote become 260", "\"" + x258, "\"" + x258 + "\""},
+      {"259 without quotes would be 261", x258 + "x", ""},
+      {"260 with a front quote would be 261", "\"" + x258 + "x", ""},
+      {"quoted at both ends, any length", "\"" + std::string(600, 'x') + "\"",
+       "\"" + std::string(600, 'x') + "\""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    standin::Reset();
+    std::vector<char> buffer(c.path.begin(), c.path.end());
+    buffer.resize(c.path.size() + 3, '\0');
+    DWORD error = kSentinel;
+    const DWORD result = InstallQuoted(buffer.data(), &error);
+    if (c.quoted.empty()) {
+      EXPECT_EQ(result, SERVICE_STAGE_CREATE_SERVICE);
+      EXPECT_EQ(error, ERROR_FILENAME_EXCED_RANGE);
+      EXPECT_EQ(std::string(buffer.data()), c.path);
+      EXPECT_EQ(CountCalls("CreateServiceA"), 0);
+      continue;
+    }
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(std::string(buffer.data()), c.quoted);
+    EXPECT_THAT(CallLines(), testing::Contains(CreateCallFor(c.quoted)));
+  }
+}
+
+TEST_F(RegistrationTest, QuotingTwiceQuotesOnce) {
+  char path[64] = "C:\\Tessera Test\\svc.exe";
+  DWORD error;
+  ASSERT_EQ(InstallQuoted(path, &error), 0u);
+  ASSERT_EQ(DeleteServiceByName(kService), 0u);
+  ASSERT_EQ(InstallQuoted(path, &error), 0u);
+  EXPECT_STREQ(path, "\"C:\\Tessera Test\\svc.exe\"");
+}
+
+TEST_F(RegistrationTest, EmptyOrNullOptionalStringsReachThePlatformAsNull) {
+  char empty_path[4] = "";
+  DWORD error;
+  for (const char *optional : {"", static_cast<const char *>(nullptr)}) {
+    standin::Reset();
+    EXPECT_EQ(InstallQuoted(empty_path, &error, optional), SERVICE_STAGE_CREATE_SERVICE);
+    EXPECT_EQ(error, ERROR_INVALID_PARAMETER);  // the empty path itself is the platform's refusal
+    EXPECT_THAT(CallLines(), testing::Contains(CreateCallFor("")));
+  }
+  standin::Reset();
+  EXPECT_EQ(InstallServiceUnquoted("C:\\svc.exe", kService, "", SERVICE_WIN32_OWN_PROCESS,
+                                   SERVICE_AUTO_START, "A\0B\0", SERVICE_ERROR_NORMAL, "Group",
+                                   "user", "secret", &error),
+            0u);
+  EXPECT_THAT(CallLines(),
+              testing::Contains("CreateServiceA(h1, \"tessera\", \"\", 0xF01FF, 0x10, 2, 1, "
+                                "\"C:\\svc.exe\", \"Group\", NULL, \"A\", \"user\", \"secret\")"));
+}
+
+TEST_F(RegistrationTest, InstallStagesAndTheBufferAfterAFailure) {
+  struct Case {
+    const char *failing;
+    DWORD stage;
+    const char *path_after;
+  };
+  const Case cases[] = {{"OpenSCManagerA", SERVICE_STAGE_OPEN_MANAGER, "C:\\svc.exe"},
+                        {"CreateServiceA", SERVICE_STAGE_CREATE_SERVICE, "\"C:\\svc.exe\""}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.failing);
+    standin::Reset();
+    standin::FailCall(c.failing, 1, 0x1234);
+    char path[16] = "C:\\svc.exe";
+    DWORD error = kSentinel;
+    EXPECT_EQ(InstallQuoted(path, &error), c.stage);
+    EXPECT_EQ(error, 0x1234u);
+    EXPECT_EQ(GetLastError(), 0x1234u);
+    EXPECT_STREQ(path, c.path_after);
+  }
+  standin::Reset();
+  standin::AddService(RunningService());
+  char path[16] = "C:\\svc.exe";
+  DWORD error;
+  EXPECT_EQ(InstallQuoted(path, &error), SERVICE_STAGE_CREATE_SERVICE);
+  EXPECT_EQ(error, ERROR_SERVICE_EXISTS);
+}
+
+TEST_F(RegistrationTest, DeleteIfStoppedAsksTheStateOnlyForFlagOne) {
+  for (int flag : {1, 0, 2}) {
+    for (DWORD state : {SERVICE_RUNNING, SERVICE_START_PENDING, SERVICE_STOPPED}) {
+      SCOPED_TRACE(testing::Message() << "flag " << flag << ", state " << state);
+      standin::Reset();
+      standin::ServiceSetup setup = PendingService(0);
+      setup.start_script[0].state = state == SERVICE_STOPPED ? SERVICE_RUNNING : state;
+      setup.started = state != SERVICE_STOPPED;
+      standin::AddService(setup);
+      const bool refused = flag == 1 && state != SERVICE_STOPPED;
+      EXPECT_EQ(DeleteServiceIfStopped(kService, flag),
+                refused ? ERROR_DEPENDENT_SERVICES_RUNNING : 0u);
+      EXPECT_EQ(standin::ServiceState(kService) != 0, refused);
+      EXPECT_EQ(CountCalls("QueryServiceStatus"), flag == 1 ? 1 : 0);
+    }
+  }
+}
+
+TEST_F(RegistrationTest, DeletingTwice) {
+  standin::AddService(PendingService(0));
+  EXPECT_EQ(DeleteServiceByName(kService), 0u);
+  EXPECT_EQ(DeleteServiceByName(kService), ERROR_SERVICE_DOES_NOT_EXIST);
+  // While another handle is open, the service stays, marked for deletion.
+  standin::AddService(PendingService(0));
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE held = OpenServiceA(manager, kService, SERVICE_QUERY_STATUS);
+  EXPECT_EQ(DeleteServiceByName(kService), 0u);
+  EXPECT_EQ(DeleteServiceByName(kService), ERROR_SERVICE_MARKED_FOR_DELETE);
+  EXPECT_EQ(GetLastError(), ERROR_SERVICE_MARKED_FOR_DELETE);
+  CloseServiceHandle(held);
+  CloseServiceHandle(manager);
+  EXPECT_EQ(standin::ServiceState(kService), 0u);
+}
+
+TEST_F(RegistrationTest, StartTypeChangesNothingElse) {
+  standin::ServiceSetup setup = PendingService(0);
+  setup.binary_path = "C:\\svc.exe -x";
+  setup.load_order_group = "Group";
+  setup.dependencies = std::string("A\0B\0", 4);
+  setup.account = "user";
+  setup.password = "secret";
+  setup.display_name = "Tessera";
+  setup.error_control = 0;
+  standin::AddService(setup);
+  EXPECT_EQ(SetServiceStartType(kService, SERVICE_DISABLED), 0u);
+  standin::ServiceSetup after;
+  ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+  EXPECT_EQ(after.start_type, SERVICE_DISABLED);
+  after.start_type = setup.start_type;
+  EXPECT_EQ(std::make_tuple(after.service_type, after.error_control, after.binary_path,
+                            after.load_order_group, after.dependencies, after.account,
+                            after.password, after.display_name),
+            std::make_tuple(setup.service_type, setup.error_control, setup.binary_path,
+                            setup.load_order_group, setup.dependencies, setup.account,
+                            setup.password, setup.display_name));
+  DWORD flag = 0;
+  EXPECT_EQ(StartServiceAndWait(kService, &flag), ERROR_SERVICE_DISABLED);
+}
+
+struct ConfigOut {
+  DWORD type = kSentinel, start = kSentinel, error_control = kSentinel, tag = kSentinel;
+  char path[270], group[110], dependencies[110], display[110];
+  DWORD error = kSentinel;
+  ConfigOut() {
+    std::memset(path, 0xAA, sizeof path);
+    std::memset(group, 0xAA, sizeof group);
+    std::memset(dependencies, 0xAA, sizeof dependencies);
+    std::memset(display, 0xAA, sizeof display);
+  }
+  DWORD Read(const char *name = kService) {
+    return ReadServiceConfig(name, &type, &start, &error_control, &tag, path, group, dependencies,
+                             display, &error);
+  }
+  // Everything but the error out-parameter is as it was made.
+  bool Untouched() const {
+    const ConfigOut fresh;
+    return std::memcmp(this, &fresh, offsetof(ConfigOut, error)) == 0;
+  }
+};
+
+TEST_F(RegistrationTest, ReadCutsStringsAndLeavesTheAccountOut) {
+  standin::ServiceSetup setup = PendingService(0);
+  setup.binary_path = std::string(300, 'p');
+  setup.load_order_group = std::string(150, 'g');
+  setup.display_name = std::string(99, 'd');
+  setup.tag = 7;
+  standin::AddService(setup);
+  ConfigOut out;
+  EXPECT_EQ(out.Read(), 0u);
+  EXPECT_EQ(out.error, 0u);  // even though the size query reported 122
+  EXPECT_EQ(
+      std::make_tuple(out.type, out.start, out.error_control, out.tag),
+      std::make_tuple(SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, 7u));
+  EXPECT_EQ(std::string(out.path), std::string(259, 'p'));
+  EXPECT_EQ(std::string(out.group), std::string(99, 'g'));
+  EXPECT_EQ(std::string(out.display), std::string(99, 'd'));
+  EXPECT_EQ(static_cast<unsigned char>(out.path[260]), 0xAAu);
+}
+
+TEST_F(RegistrationTest, DependencyListForms) {
+  struct Case {
+    const char *what;
+    bool null_pointer;
+    std::string names;
+    std::string copied;  // then the next byte of the buffer is untouched
+  };
+  std::string long_list;
+  for (int i = 0; i < 60; ++i) long_list += std::string("ab\0", 3);
+  const Case cases[] = {
+      {"null pointer", true, "", std::string("\0\1", 2)},
+      {"none: one zero byte, not the account name behind it", false, "", std::string(1, '\0')},
+      {"two names", false, std::string("A\0B\0", 4), std::string("A\0B\0", 4)},
+      {"cut at 100 bytes", false, long_list, long_list.substr(0, 100)},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    standin::Reset();
+    standin::ServiceSetup setup = PendingService(0);
+    setup.null_dependencies = c.null_pointer;
+    setup.dependencies = c.names;
+    standin::AddService(setup);
+    ConfigOut out;
+    ASSERT_EQ(out.Read(), 0u);
+    EXPECT_EQ(std::string(out.dependencies, c.copied.size()), c.copied);
+    EXPECT_EQ(static_cast<unsigned char>(out.dependencies[c.copied.size()]), 0xAAu);
+  }
+}
+
+TEST_F(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
+  struct Case {
+    const char *what;
+    const char *failing;
+    unsigned nth;
+    DWORD grows;
+    DWORD reported_size;
+    DWORD stage;
+    DWORD error;
+  };
+  const Case cases[] = {
+      {"manager", "OpenSCManagerA", 1, 0, 0, SERVICE_STAGE_OPEN_MANAGER, 0x1234},
+      {"service", "OpenServiceA", 1, 0, 0, SERVICE_STAGE_OPEN_SERVICE, 0x1234},
+      {"size query", "QueryServiceConfigA", 1, 0, 0, SERVICE_STAGE_READ_CONFIG, 0x1234},
+      {"second query", "QueryServiceConfigA", 2, 0, 0, SERVICE_STAGE_READ_CONFIG, 0x1234},
+      {"grows by more than 4 bytes", nullptr, 0, 5, 0, SERVICE_STAGE_READ_CONFIG,
+       ERROR_INSUFFICIENT_BUFFER},
+      {"allocation fails", nullptr, 0, 0, 0x7FFFFFF0, SERVICE_STAGE_ALLOCATE,
+       ERROR_NOT_ENOUGH_MEMORY},
+      {"size plus spare would overflow", nullptr, 0, 0, 0xFFFFFFFE, SERVICE_STAGE_ALLOCATE,
+       ERROR_NOT_ENOUGH_MEMORY},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    standin::Reset();
+    standin::ServiceSetup setup = PendingService(0);
+    setup.grows_after_size_query = c.grows;
+    setup.reported_size = c.reported_size;
+    standin::AddService(setup);
+    if (c.failing != nullptr) standin::FailCall(c.failing, c.nth, 0x1234);
+    SetLastError(kSentinel);
+    ConfigOut out;
+    EXPECT_EQ(out.Read(), c.stage);
+    EXPECT_EQ(out.error, c.error);
+    EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_TRUE(out.Untouched());
+    EXPECT_EQ(standin::OpenHandleCount(), 0);
+  }
+  standin::Reset();
+  standin::ServiceSetup grows_a_little = PendingService(0);
+  grows_a_little.grows_after_size_query = 4;
+  standin::AddService(grows_a_little);
+  ConfigOut out;
+  EXPECT_EQ(out.Read(), 0u);
+}
+
+TEST_F(RegistrationTest, NullRequiredArgumentsAreRefused) {
+  DWORD error = kSentinel;
+  EXPECT_EQ(InstallServiceUnquoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", &error),
+            SERVICE_STAGE_OPEN_MANAGER);
+  EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(InstallServiceQuoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", nullptr),
+            SERVICE_STAGE_OPEN_MANAGER);
+  ConfigOut out;
+  EXPECT_EQ(out.Read(nullptr), SERVICE_STAGE_OPEN_MANAGER);
+  EXPECT_EQ(out.error, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(DeleteServiceByName(nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetServiceStartType(nullptr, SERVICE_DISABLED), ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(standin::Calls().empty());
+}
+
+}  // namespace
