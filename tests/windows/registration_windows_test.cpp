@@ -1,0 +1,105 @@
+// Registration and configuration against the real manager.
+#include <gtest/gtest.h>
+#include <service_control.h>
+
+#include <string>
+
+#include "service_fixture.h"
+#include "windows_paths.h"
+
+namespace {
+
+const char kName[] = "tessera-registration";
+
+class RegistrationWindowsTest : public testing::Test {
+ protected:
+  void SetUp() override { RemoveTestService(kName); }
+  void TearDown() override { RemoveTestService(kName); }
+};
+
+struct Config {
+  DWORD type = 0, start = 0, error_control = 0, tag = 0;
+  char path[260] = {}, group[100] = {}, dependencies[100] = {}, display[100] = {};
+  DWORD error = 0xDEADBEEF;
+  DWORD Read() {
+    return ReadServiceConfig(kName, &type, &start, &error_control, &tag, path, group, dependencies,
+                             display, &error);
+  }
+};
+
+TEST_F(RegistrationWindowsTest, InstallBothWaysAndReadBack) {
+  struct Case {
+    const char *what;
+    bool quoted;
+    std::string path;
+    std::string stored;
+  };
+  const Case cases[] = {
+      {"quoted: a path with spaces arrives quoted", true, "C:\\Tessera Test\\svc.exe",
+       "\"C:\\Tessera Test\\svc.exe\""},
+      {"unquoted: the path as it stands", false, "C:\\Tessera Test\\svc.exe",
+       "C:\\Tessera Test\\svc.exe"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveTestService(kName);
+    std::string buffer = c.path + std::string(3, '\0');
+    DWORD error = 0xDEADBEEF;
+    const DWORD result =
+        c.quoted ? InstallServiceQuoted(&buffer[0], kName, "Tessera test",
+                                        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "",
+                                        SERVICE_ERROR_NORMAL, "", "", "", &error)
+                 : InstallServiceUnquoted(c.path.c_str(), kName, "Tessera test",
+                                          SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "",
+                                          SERVICE_ERROR_NORMAL, "", "", "", &error);
+    ASSERT_EQ(result, 0u);
+    EXPECT_EQ(error, 0u);
+    Config config;
+    ASSERT_EQ(config.Read(), 0u);
+    EXPECT_EQ(config.error, 0u);
+    EXPECT_EQ(std::string(config.path), c.stored);
+    EXPECT_EQ(std::string(config.display), "Tessera test");
+    EXPECT_EQ(std::string(config.group), "");
+    EXPECT_EQ(config.type, SERVICE_WIN32_OWN_PROCESS);
+    EXPECT_EQ(config.start, SERVICE_DEMAND_START);
+    EXPECT_EQ(config.error_control, SERVICE_ERROR_NORMAL);
+    // No dependencies: one zero byte, and nothing of the account name behind it.
+    EXPECT_EQ(config.dependencies[0], '\0');
+    EXPECT_EQ(config.dependencies[1], '\0');
+  }
+  DWORD error = 0;
+  EXPECT_EQ(
+      InstallServiceUnquoted("C:\\x.exe", kName, "", SERVICE_WIN32_OWN_PROCESS,
+                             SERVICE_DEMAND_START, "", SERVICE_ERROR_NORMAL, "", "", "", &error),
+      SERVICE_STAGE_CREATE_SERVICE);
+  EXPECT_EQ(error, ERROR_SERVICE_EXISTS);
+}
+
+TEST_F(RegistrationWindowsTest, DisabledServiceIsRefusedItsStart) {
+  InstallTestService(kName, TestServiceBehaviour(), SERVICE_DEMAND_START);
+  EXPECT_EQ(SetServiceStartType(kName, SERVICE_DISABLED), 0u);
+  Config config;
+  ASSERT_EQ(config.Read(), 0u);
+  EXPECT_EQ(config.start, SERVICE_DISABLED);
+  DWORD flag = 0;
+  EXPECT_EQ(StartServiceAndWait(kName, &flag), ERROR_SERVICE_DISABLED);
+  EXPECT_EQ(flag, 0u);
+}
+
+TEST_F(RegistrationWindowsTest, DeleteIfStoppedThenTwice) {
+  InstallTestService(kName, TestServiceBehaviour(), SERVICE_DEMAND_START);
+  StartTestService(kName);
+  EXPECT_EQ(DeleteServiceIfStopped(kName, 1), ERROR_DEPENDENT_SERVICES_RUNNING);
+  EXPECT_EQ(TestServiceState(kName), SERVICE_RUNNING);
+  ASSERT_EQ(StopServiceAndWait(kName), 0u);
+  // Hold a handle, so that the deleted service stays marked for deletion.
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE held = OpenServiceA(manager, kName, SERVICE_QUERY_STATUS);
+  EXPECT_EQ(DeleteServiceIfStopped(kName, 1), 0u);
+  EXPECT_EQ(DeleteServiceByName(kName), ERROR_SERVICE_MARKED_FOR_DELETE);
+  CloseServiceHandle(held);
+  CloseServiceHandle(manager);
+  EXPECT_EQ(DeleteServiceByName(kName), ERROR_SERVICE_DOES_NOT_EXIST);
+}
+
+}  // namespace
