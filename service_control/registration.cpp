@@ -122,8 +122,7 @@ DWORD InstallServiceUnquoted(const char *path, const char *serviceName, const ch
 DWORD DeleteServiceIfStopped(const char *serviceName, int stoppedOnly) {
   SC_HANDLE manager;
   SC_HANDLE service;
-  DWORD result = OpenManagerAndService(SC_MANAGER_ALL_ACCESS, serviceName, SERVICE_ALL_ACCESS,
-                                       &manager, &service);
+  DWORD result = OpenWithFullAccess(serviceName, &manager, &service);
   if (result != ERROR_SUCCESS) return result;
   if (stoppedOnly == 1) {
     SERVICE_STATUS status;
@@ -145,8 +144,7 @@ DWORD DeleteServiceByName(const char *serviceName) {
 DWORD SetServiceStartType(const char *serviceName, DWORD startType) {
   SC_HANDLE manager;
   SC_HANDLE service;
-  DWORD result = OpenManagerAndService(SC_MANAGER_ALL_ACCESS, serviceName, SERVICE_ALL_ACCESS,
-                                       &manager, &service);
+  DWORD result = OpenWithFullAccess(serviceName, &manager, &service);
   if (result != ERROR_SUCCESS) return result;
   if (!ChangeServiceConfigA(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL, NULL,
                             NULL, NULL, NULL, NULL, NULL)) {

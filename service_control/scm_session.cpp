@@ -17,6 +17,11 @@ DWORD OpenManagerAndService(DWORD managerAccess, const char *serviceName, DWORD 
   return ERROR_SUCCESS;
 }
 
+DWORD OpenWithFullAccess(const char *serviceName, SC_HANDLE *manager, SC_HANDLE *service) {
+  return OpenManagerAndService(SC_MANAGER_ALL_ACCESS, serviceName, SERVICE_ALL_ACCESS, manager,
+                               service);
+}
+
 DWORD CloseHandlesAndReturn(SC_HANDLE service, SC_HANDLE manager, DWORD result) {
   if (service != NULL) CloseServiceHandle(service);
   if (manager != NULL) CloseServiceHandle(manager);

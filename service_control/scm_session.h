@@ -10,6 +10,9 @@
 DWORD OpenManagerAndService(DWORD managerAccess, const char *serviceName, DWORD serviceAccess,
                             SC_HANDLE *manager, SC_HANDLE *service);
 
+// OpenManagerAndService with full access to the manager and the service.
+DWORD OpenWithFullAccess(const char *serviceName, SC_HANDLE *manager, SC_HANDLE *service);
+
 // Closes the service handle, then the manager handle (either may be null), and
 // returns result; a nonzero result is left as the thread's last error, since
 // closing a handle may overwrite it.

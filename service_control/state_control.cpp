@@ -65,8 +65,7 @@ DWORD PollUntilRunning(SC_HANDLE service) {
 DWORD SendControlAndWaitStopped(const char *serviceName, DWORD control) {
   SC_HANDLE manager;
   SC_HANDLE service;
-  DWORD result = OpenManagerAndService(SC_MANAGER_ALL_ACCESS, serviceName, SERVICE_ALL_ACCESS,
-                                       &manager, &service);
+  DWORD result = OpenWithFullAccess(serviceName, &manager, &service);
   if (result != ERROR_SUCCESS) return result;
   SERVICE_STATUS status;
   if (!QueryServiceStatus(service, &status)) {
@@ -95,8 +94,7 @@ extern "C" {
 DWORD StartServiceAndWait(const char *serviceName, DWORD *notRunning) {
   SC_HANDLE manager;
   SC_HANDLE service;
-  DWORD result = OpenManagerAndService(SC_MANAGER_ALL_ACCESS, serviceName, SERVICE_ALL_ACCESS,
-                                       &manager, &service);
+  DWORD result = OpenWithFullAccess(serviceName, &manager, &service);
   if (result != ERROR_SUCCESS) return result;
   if (!StartServiceA(service, 0, NULL)) {
     return CloseHandlesAndReturn(service, manager, GetLastError());
@@ -113,8 +111,7 @@ DWORD StartServiceAndWait(const char *serviceName, DWORD *notRunning) {
 DWORD StartServiceAndPoll(const char *serviceName) {
   SC_HANDLE manager;
   SC_HANDLE service;
-  DWORD result = OpenManagerAndService(SC_MANAGER_ALL_ACCESS, serviceName, SERVICE_ALL_ACCESS,
-                                       &manager, &service);
+  DWORD result = OpenWithFullAccess(serviceName, &manager, &service);
   if (result != ERROR_SUCCESS) return result;
   result = StartServiceA(service, 0, NULL) ? PollUntilRunning(service) : GetLastError();
   return CloseHandlesAndReturn(service, manager, result);
