@@ -117,6 +117,24 @@ Service *ServiceFor(SC_HANDLE handle, DWORD needed_access) {
   return FindService(found->service.c_str());
 }
 
+// Checks a manager handle for the needed right and a service name for its
+// form, as the real manager does; false with the last error set otherwise.
+bool CheckManagerAndName(SC_HANDLE manager, DWORD needed_access, const char *name) {
+  const Handle *found = FindHandle(manager);
+  DWORD refusal = 0;
+  if (found == nullptr || !found->is_manager) {
+    refusal = ERROR_INVALID_HANDLE;
+  } else if ((found->access & needed_access) != needed_access) {
+    refusal = ERROR_ACCESS_DENIED;
+  } else if (name == nullptr) {
+    refusal = ERROR_INVALID_ADDRESS;
+  } else if (*name == '\0' || std::strpbrk(name, "/\\") != nullptr) {
+    refusal = ERROR_INVALID_NAME;
+  }
+  if (refusal != 0) SetLastError(refusal);
+  return refusal == 0;
+}
+
 // A service marked for deletion goes once no handle refers to it.
 void RemoveIfDeletedAndUnused(const std::string &name) {
   for (const auto &entry : handles) {
@@ -259,19 +277,7 @@ SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desir
                                     HexText(desiredAccess))) {
     return nullptr;
   }
-  const Handle *found = FindHandle(manager);
-  if (found == nullptr || !found->is_manager) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  if (serviceName == nullptr) {
-    SetLastError(ERROR_INVALID_ADDRESS);
-    return nullptr;
-  }
-  if (*serviceName == '\0' || std::strpbrk(serviceName, "/\\") != nullptr) {
-    SetLastError(ERROR_INVALID_NAME);
-    return nullptr;
-  }
+  if (!CheckManagerAndName(manager, 0, serviceName)) return nullptr;
   const Service *service = FindService(serviceName);
   if (service == nullptr) {
     SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
@@ -419,23 +425,7 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR di
                     StringText(password))) {
     return nullptr;
   }
-  const Handle *found = FindHandle(manager);
-  if (found == nullptr || !found->is_manager) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  if ((found->access & SC_MANAGER_CREATE_SERVICE) == 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
-  }
-  if (serviceName == nullptr) {
-    SetLastError(ERROR_INVALID_ADDRESS);
-    return nullptr;
-  }
-  if (*serviceName == '\0' || std::strpbrk(serviceName, "/\\") != nullptr) {
-    SetLastError(ERROR_INVALID_NAME);
-    return nullptr;
-  }
+  if (!CheckManagerAndName(manager, SC_MANAGER_CREATE_SERVICE, serviceName)) return nullptr;
   if (binaryPathName == nullptr || *binaryPathName == '\0') {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
