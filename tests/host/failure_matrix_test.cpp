@@ -2,18 +2,49 @@
 // run: each call position in turn fails with a code that nothing else
 // produces. The run must then return that code (or what the operation makes
 // of it), leave it as the last error, close what it opened in reverse order,
-// and make no further call but the closing ones.
+// free its record buffer, leave the caller's outputs alone, and make no
+// further call but the closing ones.
 #include <service_control.h>
 #include <starter.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "standin_fixture.h"
 
+// Allocation hooks of the sanitizer runtime that the host build links.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void *,
+                                                                             size_t),
+                                                         void (*free_hook)(const volatile void *));
+
 namespace {
 
 const DWORD kInjected = 0x1234;
+const DWORD kUntouched = 42;
+
+// The configuration record is given a size that nothing else in the process
+// allocates, so that the hooks can follow the module's record buffer.
+const DWORD kReportedRecordSize = 3001;
+const size_t kRecordBufferSize = kReportedRecordSize + 4;
+
+const volatile void *record_buffers[16];
+int record_buffers_live = 0;
+int record_buffers_allocated = 0;
+
+void OnMalloc(const volatile void *pointer, size_t size) {
+  if (size != kRecordBufferSize || record_buffers_live == 16) return;
+  record_buffers[record_buffers_live++] = pointer;
+  ++record_buffers_allocated;
+}
+
+void OnFree(const volatile void *pointer) {
+  for (int i = 0; i < record_buffers_live; ++i) {
+    if (record_buffers[i] == pointer) record_buffers[i] = record_buffers[--record_buffers_live];
+  }
+}
+
+const bool hooks_installed = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree) != 0;
 
 struct Injection {
   std::string function;
@@ -28,19 +59,33 @@ struct Operation {
   std::function<void(const Injection *)> run_and_check;
 };
 
-bool IsClose(const Injection *injection) {
-  return injection != nullptr && injection->function == "CloseServiceHandle";
+bool Is(const Injection *injection, const char *function, unsigned from_nth = 1) {
+  return injection != nullptr && injection->function == function && injection->nth >= from_nth;
 }
 
 // The generic result: the injected code, except that a failed close changes nothing.
 DWORD Expected(const Injection *injection) {
-  return injection == nullptr || IsClose(injection) ? ERROR_SUCCESS : kInjected;
+  return injection == nullptr || Is(injection, "CloseServiceHandle") ? ERROR_SUCCESS : kInjected;
 }
 
 void CheckResult(DWORD result, DWORD expected) {
   EXPECT_EQ(result, expected);
   if (expected != ERROR_SUCCESS) {
     EXPECT_EQ(GetLastError(), expected);
+  }
+}
+
+// A stage result: the stage of the failed call, its code in error out and as the last error.
+void CheckStage(const Injection *injection, DWORD result, DWORD error,
+                const std::vector<std::pair<const char *, DWORD>> &stages) {
+  DWORD expected = 0;
+  for (const auto &stage : stages) {
+    if (Is(injection, stage.first)) expected = stage.second;
+  }
+  EXPECT_EQ(result, expected);
+  EXPECT_EQ(error, expected == 0 ? 0u : kInjected);
+  if (expected != 0) {
+    EXPECT_EQ(GetLastError(), kInjected);
   }
 }
 
@@ -56,8 +101,76 @@ standin::ServiceSetup StartsWithinTwoPasses() {
   return setup;
 }
 
+standin::ServiceSetup StoppedService() {
+  standin::ServiceSetup setup;
+  setup.name = kService;
+  setup.binary_path = "C:\\Tessera\\svc.exe";
+  setup.load_order_group = "Group";
+  setup.dependencies = std::string("A\0B\0", 4);
+  setup.display_name = "Tessera";
+  setup.reported_size = kReportedRecordSize;
+  return setup;
+}
+
+DWORD Install(bool quoted, char *path, DWORD *error) {
+  if (quoted) {
+    return InstallServiceQuoted(path, kService, "Tessera", SERVICE_WIN32_OWN_PROCESS,
+                                SERVICE_DEMAND_START, "A\0", 1, "Group", "LocalSystem", "", error);
+  }
+  return InstallServiceUnquoted(path, kService, "Tessera", SERVICE_WIN32_OWN_PROCESS,
+                                SERVICE_DEMAND_START, "A\0", 1, "Group", "LocalSystem", "", error);
+}
+
+void RunInstall(bool quoted, const Injection *injection) {
+  char path[64] = "C:\\Tessera Test\\svc.exe";
+  DWORD error = kUntouched;
+  const DWORD result = Install(quoted, path, &error);
+  CheckStage(injection, result, error,
+             {{"OpenSCManagerA", SERVICE_STAGE_OPEN_MANAGER},
+              {"CreateServiceA", SERVICE_STAGE_CREATE_SERVICE}});
+  // The quoted form stays once the manager is open, whatever follows.
+  const bool quotes = quoted && !Is(injection, "OpenSCManagerA");
+  EXPECT_STREQ(path, quotes ? "\"C:\\Tessera Test\\svc.exe\"" : "C:\\Tessera Test\\svc.exe");
+  const bool created = !Is(injection, "OpenSCManagerA") && !Is(injection, "CreateServiceA");
+  EXPECT_EQ(standin::ServiceState(kService), created ? SERVICE_STOPPED : 0u);
+}
+
+void RunReadConfig(const Injection *injection) {
+  DWORD values[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
+  char path[MAX_PATH];
+  char group[100];
+  char dependencies[100];
+  char display[100];
+  for (char *buffer : {path, group, dependencies, display}) std::memset(buffer, '#', 100);
+  DWORD error = kUntouched;
+  const int allocated_before = record_buffers_allocated;
+  const DWORD result = ReadServiceConfig(kService, &values[0], &values[1], &values[2], &values[3],
+                                         path, group, dependencies, display, &error);
+  CheckStage(injection, result, error,
+             {{"OpenSCManagerA", SERVICE_STAGE_OPEN_MANAGER},
+              {"OpenServiceA", SERVICE_STAGE_OPEN_SERVICE},
+              {"QueryServiceConfigA", SERVICE_STAGE_READ_CONFIG}});
+  EXPECT_EQ(record_buffers_live, 0) << "the record buffer was not freed";
+  if (result == 0) {
+    EXPECT_EQ(record_buffers_allocated, allocated_before + 1);
+    EXPECT_STREQ(path, "C:\\Tessera\\svc.exe");
+    EXPECT_STREQ(display, "Tessera");
+    return;
+  }
+  for (DWORD value : values) EXPECT_EQ(value, kUntouched);
+  for (char *buffer : {path, group, dependencies, display}) {
+    EXPECT_EQ(std::string(buffer, 100), std::string(100, '#'));
+  }
+}
+
+void CheckDeleted(DWORD result, const Injection *injection) {
+  CheckResult(result, Expected(injection));
+  const bool deleted = Expected(injection) == ERROR_SUCCESS;
+  EXPECT_EQ(standin::ServiceState(kService), deleted ? 0u : SERVICE_STOPPED);
+}
+
 // Checks the log after a run with the failure injected at position.
-void CheckCallsAfterFailure(size_t position) {
+void CheckCallsAfterFailure(size_t position, const Injection &injection) {
   const std::vector<standin::Call> &calls = standin::Calls();
   ASSERT_LT(position, calls.size());
   EXPECT_TRUE(calls[position].failed) << "the injected call was not made where recorded";
@@ -67,7 +180,9 @@ void CheckCallsAfterFailure(size_t position) {
   for (size_t i = 0; i < calls.size(); ++i) {
     const standin::Call &call = calls[i];
     if (call.function == "OpenSCManagerA" && !call.failed) ++managers;
-    if (call.function == "OpenServiceA" && !call.failed) ++services;
+    if ((call.function == "OpenServiceA" || call.function == "CreateServiceA") && !call.failed) {
+      ++services;
+    }
     if (call.function == "CloseServiceHandle") closes.push_back(call.arguments);
     if (i > position) {
       EXPECT_TRUE(call.function == "CloseServiceHandle" || call.function == "FormatMessageA" ||
@@ -80,6 +195,10 @@ void CheckCallsAfterFailure(size_t position) {
   if (managers == 1) expected_closes.push_back("h1");
   EXPECT_EQ(closes, expected_closes);
   EXPECT_EQ(standin::OpenHandleCount(), 0);
+  // A message buffer whose release failed stays allocated; Reset frees it.
+  if (injection.function != "LocalFree") {
+    EXPECT_EQ(standin::OpenLocalAllocationCount(), 0);
+  }
 }
 
 // Records the successful run, then injects a failure at each call position.
@@ -87,7 +206,7 @@ size_t RunMatrix(const Operation &operation) {
   standin::Reset();
   operation.setup();
   {
-    SCOPED_TRACE("successful run");
+    SCOPED_TRACE(testing::Message() << operation.name << ": successful run");
     operation.run_and_check(nullptr);
   }
   const std::vector<standin::Call> recorded = standin::Calls();
@@ -104,27 +223,39 @@ size_t RunMatrix(const Operation &operation) {
     standin::FailCall(injection.function.c_str(), injection.nth, kInjected);
     SetLastError(kSentinel);
     operation.run_and_check(&injection);
-    CheckCallsAfterFailure(position);
+    CheckCallsAfterFailure(position, injection);
     ++cases;
   }
+  standin::Reset();  // frees what a failed release left allocated
   std::printf("[ matrix   ] %s: %zu calls recorded, %zu failure cases\n", operation.name,
               recorded.size(), cases);
   return cases;
 }
 
+// What the starter prints when the start fails with this code and the
+// platform has a text for it (or not).
+std::string FailedOutput(const char *text) {
+  return std::string("\nStarting Tessera service ... FAILED") +
+         (text == nullptr ? "\nUnknown Error" : std::string("\nError: ") + text);
+}
+
+std::string RunStarter() {
+  testing::internal::CaptureStdout();
+  StartTesseraAndReport();
+  return testing::internal::GetCapturedStdout();
+}
+
 class FailureMatrixTest : public StandinTest {};
 
 TEST_F(FailureMatrixTest, EveryCallOfEveryOperationFails) {
-  const DWORD kUntouched = 42;
+  ASSERT_TRUE(hooks_installed);
   const Operation operations[] = {
       {"StartServiceAndWait", [] { standin::AddService(StartsWithinTwoPasses()); },
-       [&](const Injection *injection) {
+       [](const Injection *injection) {
          DWORD flag = kUntouched;
          CheckResult(StartServiceAndWait(kService, &flag), Expected(injection));
          // Only a failed query inside the wait leaves the service not running.
-         const bool in_wait = injection != nullptr &&
-                              injection->function == "QueryServiceStatusEx" && injection->nth > 1;
-         EXPECT_EQ(flag, in_wait ? 1u : kUntouched);
+         EXPECT_EQ(flag, Is(injection, "QueryServiceStatusEx", 2) ? 1u : kUntouched);
        }},
       {"StartServiceAndPoll",
        [] {
@@ -143,10 +274,9 @@ TEST_F(FailureMatrixTest, EveryCallOfEveryOperationFails) {
        },
        [](const Injection *injection) {
          // A failed query inside the wait leaves a state that is not stopped.
-         const bool in_wait = injection != nullptr && injection->function == "QueryServiceStatus" &&
-                              injection->nth > 1;
-         CheckResult(StopServiceAndWait(kService),
-                     in_wait ? ERROR_SERVICE_REQUEST_TIMEOUT : Expected(injection));
+         CheckResult(StopServiceAndWait(kService), Is(injection, "QueryServiceStatus", 2)
+                                                       ? ERROR_SERVICE_REQUEST_TIMEOUT
+                                                       : Expected(injection));
        }},
       {"ControlServiceAndWaitStopped", [] { standin::AddService(PendingService(0)); },
        [](const Injection *injection) {
@@ -161,24 +291,52 @@ TEST_F(FailureMatrixTest, EveryCallOfEveryOperationFails) {
       {"QueryServiceState", [] { standin::AddService(RunningService()); },
        [](const Injection *injection) {
          SERVICE_STATUS status{};
+         status.dwCurrentState = kUntouched;
          CheckResult(QueryServiceState(kService, &status), Expected(injection));
          EXPECT_EQ(status.dwCurrentState,
-                   Expected(injection) == ERROR_SUCCESS ? SERVICE_RUNNING : 0u);
+                   Expected(injection) == ERROR_SUCCESS ? SERVICE_RUNNING : kUntouched);
        }},
-      {"starter", [] { standin::AddService(StartsWithinTwoPasses()); },
+      {"InstallServiceQuoted", [] {},
+       [](const Injection *injection) { RunInstall(true, injection); }},
+      {"InstallServiceUnquoted", [] {},
+       [](const Injection *injection) { RunInstall(false, injection); }},
+      {"DeleteServiceIfStopped", [] { standin::AddService(StoppedService()); },
        [](const Injection *injection) {
-         testing::internal::CaptureStdout();
-         StartTesseraAndReport();
-         const std::string expected = Expected(injection) == ERROR_SUCCESS
-                                          ? "\nStarting Tessera service\n... SUCCEEDED"
-                                          : "\nStarting Tessera service ... FAILED\nUnknown Error";
-         EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+         CheckDeleted(DeleteServiceIfStopped(kService, 1), injection);
+       }},
+      {"DeleteServiceByName", [] { standin::AddService(StoppedService()); },
+       [](const Injection *injection) { CheckDeleted(DeleteServiceByName(kService), injection); }},
+      {"SetServiceStartType", [] { standin::AddService(StoppedService()); },
+       [](const Injection *injection) {
+         CheckResult(SetServiceStartType(kService, SERVICE_DISABLED), Expected(injection));
+         standin::ServiceSetup config;
+         ASSERT_TRUE(standin::ServiceConfig(kService, &config));
+         EXPECT_EQ(config.start_type, Expected(injection) == ERROR_SUCCESS
+                                          ? static_cast<DWORD>(SERVICE_DISABLED)
+                                          : static_cast<DWORD>(SERVICE_DEMAND_START));
+       }},
+      {"ReadServiceConfig", [] { standin::AddService(StoppedService()); }, RunReadConfig},
+      {"starter, service starts", [] { standin::AddService(StartsWithinTwoPasses()); },
+       [](const Injection *injection) {
+         EXPECT_EQ(RunStarter(), Expected(injection) == ERROR_SUCCESS
+                                     ? "\nStarting Tessera service\n... SUCCEEDED"
+                                     : FailedOutput(nullptr));
+       }},
+      {"starter, service already running", [] { standin::AddService(RunningService()); },
+       [](const Injection *injection) {
+         // The injected code has no text; a failed close or release changes nothing printed.
+         const bool refusal_stands = injection == nullptr || Is(injection, "CloseServiceHandle") ||
+                                     Is(injection, "LocalFree");
+         EXPECT_EQ(
+             RunStarter(),
+             FailedOutput(refusal_stands ? "An instance of the service is already running.\r\n"
+                                         : nullptr));
        }},
   };
   size_t cases = 0;
   for (const Operation &operation : operations) cases += RunMatrix(operation);
   std::printf("[ matrix   ] %zu failure cases in all\n", cases);
-  EXPECT_GT(cases, 40u);
+  EXPECT_GT(cases, 80u);
 }
 
 }  // namespace
