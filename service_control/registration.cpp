@@ -191,6 +191,9 @@ DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *star
   if (config == NULL) {
     return StageFailure(SERVICE_STAGE_ALLOCATE, ERROR_NOT_ENOUGH_MEMORY, error, service, manager);
   }
+  // The dependency scan may run to the end of the buffer: the spare bytes
+  // and any gaps the platform leaves must not carry old heap contents out.
+  memset(config, 0, size);
   if (!QueryServiceConfigA(service, config, size, &needed)) {
     const DWORD code = GetLastError();
     free(config);

@@ -254,6 +254,21 @@ TEST_F(RegistrationTest, DependencyListForms) {
   }
 }
 
+// Found by fuzzing: a list without a closing pair ran on into the spare
+// bytes behind the record and carried old heap contents out.
+TEST_F(RegistrationTest, ListWithoutClosingPairCopiesNothingBehindTheRecord) {
+  standin::ServiceSetup setup = PendingService(0);
+  setup.dependencies = "A";  // its zero, then the account's and the display name's
+  setup.account = "B";
+  setup.display_name = "C";
+  standin::AddService(setup);
+  ConfigOut out;
+  ASSERT_EQ(out.Read(), 0u);
+  const std::string record_tail("A\0B\0C\0", 6);
+  EXPECT_EQ(std::string(out.dependencies, 6), record_tail);
+  EXPECT_EQ(static_cast<unsigned char>(out.dependencies[6]), 0xAAu);
+}
+
 TEST_F(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
   struct Case {
     const char *what;

@@ -1,0 +1,49 @@
+// Reads a fuzzer's input as a stream of small values; past its end every
+// value is zero, so any input is a valid one.
+#ifndef FUZZ_INPUT_H
+#define FUZZ_INPUT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class FuzzInput {
+ public:
+  FuzzInput(const uint8_t *data, size_t size) : data_(data), size_(size) {}
+
+  uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
+
+  uint32_t Word() {
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | Byte();
+    return value;
+  }
+
+  // Up to length bytes, fewer where the input ends.
+  std::string Bytes(size_t length) {
+    const size_t taken = length < size_ - position_ ? length : size_ - position_;
+    std::string bytes(reinterpret_cast<const char *>(data_ + position_), taken);
+    position_ += taken;
+    return bytes;
+  }
+
+  // A length drawn to land near the bounds that matter: small, or within a
+  // few bytes of one of them.
+  size_t Length(const size_t *bounds, size_t count) {
+    const uint8_t choice = Byte();
+    if (choice < 128 || count == 0) return choice % 64;
+    return bounds[choice % count] + (Byte() % 9) - 4;
+  }
+
+  // A code page for the multibyte copies: single-byte or double-byte.
+  int CodePage() { return Byte() % 2 == 0 ? 1252 : 932; }
+
+  std::string Rest() { return Bytes(size_ - position_); }
+
+ private:
+  const uint8_t *data_;
+  size_t size_;
+  size_t position_ = 0;
+};
+
+#endif

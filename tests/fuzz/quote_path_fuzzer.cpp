@@ -1,0 +1,92 @@
+// The path quoting of InstallServiceQuoted, for any path that the buffer
+// contract allows: a terminated string in a buffer of its length plus 3.
+#include <mbstring.h>
+#include <service_control.h>
+#include <standin.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "fuzz_input.h"
+
+namespace {
+
+bool IsLeadByte(int code_page, unsigned char c) {
+  return code_page == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+}
+
+// True when the path's last byte is a lead byte without its trail byte.
+bool EndsInLoneLeadByte(int code_page, const std::string &path) {
+  size_t i = 0;
+  while (i < path.size()) {
+    if (!IsLeadByte(code_page, path[i])) {
+      ++i;
+    } else if (i + 1 == path.size()) {
+      return true;
+    } else {
+      i += 2;
+    }
+  }
+  return false;
+}
+
+void Check(bool condition, const char *what) {
+  if (!condition) {
+    std::fprintf(stderr, "quoting: %s\n", what);
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  FuzzInput input(data, size);
+  const int code_page = input.CodePage();
+  const size_t bounds[] = {258, 259, 260, 261};
+  std::string path = input.Bytes(input.Length(bounds, 4));
+  path = path.substr(0, std::strlen(path.c_str()));
+  if (input.Byte() % 4 == 0 && !path.empty()) path[0] = '"';
+  if (input.Byte() % 4 == 0 && !path.empty()) path.back() = '"';
+
+  standin::Reset();
+  _setmbcp(code_page);
+  // Exactly the documented room, so that any write beyond it is caught.
+  char *buffer = static_cast<char *>(std::malloc(path.size() + 3));
+  std::memcpy(buffer, path.c_str(), path.size() + 1);
+  DWORD error = 0xDEADBEEF;
+  const DWORD result =
+      InstallServiceQuoted(buffer, "tessera", "Tessera", SERVICE_WIN32_OWN_PROCESS,
+                           SERVICE_DEMAND_START, "", SERVICE_ERROR_NORMAL, "", "", "", &error);
+
+  const bool front = !path.empty() && path[0] == '"';
+  const bool back = !path.empty() && path.back() == '"';
+  std::string quoted = path;
+  if (!path.empty() && !(front && back)) {
+    quoted = (front ? "" : "\"") + path + (back ? "" : "\"");
+  }
+  if (path.empty()) {
+    // The manager refuses an empty path.
+    Check(result == SERVICE_STAGE_CREATE_SERVICE && error == ERROR_INVALID_PARAMETER,
+          "an empty path was not refused by the manager");
+  } else if (quoted.size() > MAX_PATH && quoted != path) {
+    Check(result == SERVICE_STAGE_CREATE_SERVICE && error == ERROR_FILENAME_EXCED_RANGE,
+          "an overlong quoted form was not refused");
+    Check(path == buffer, "a refused path was changed");
+  } else {
+    Check(result == 0 && error == 0, "a path within the limit was not installed");
+    standin::ServiceSetup config;
+    Check(standin::ServiceConfig("tessera", &config), "no service was created");
+    Check(config.binary_path == buffer, "the created path is not the buffer's");
+    // The copies never split a double-byte character, so a lone lead byte at
+    // the end is lost; any other path is quoted exactly.
+    if (quoted != buffer) {
+      Check(EndsInLoneLeadByte(code_page, path.substr(0, path.size() - back)),
+            "the quoted form is wrong");
+    }
+  }
+  Check(standin::OpenHandleCount() == 0, "a handle was left open");
+  std::free(buffer);
+  _setmbcp(1252);
+  return 0;
+}
