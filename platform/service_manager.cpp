@@ -12,6 +12,9 @@
 namespace standin {
 namespace {
 
+// The longest key name that the manager holds.
+const size_t kLongestServiceName = 256;
+
 struct Service {
   ServiceSetup setup;
   bool started = false;
@@ -133,6 +136,12 @@ bool CheckManagerAndName(SC_HANDLE manager, DWORD needed_access, const char *nam
   }
   if (refusal != 0) SetLastError(refusal);
   return refusal == 0;
+}
+
+// Boot and system start are for drivers; a program service may start
+// automatically, on demand, or not at all.
+bool IsProgramStartType(DWORD start_type) {
+  return start_type >= SERVICE_AUTO_START && start_type <= SERVICE_DISABLED;
 }
 
 // A service marked for deletion goes once no handle refers to it.
@@ -426,7 +435,12 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR di
     return nullptr;
   }
   if (!CheckManagerAndName(manager, SC_MANAGER_CREATE_SERVICE, serviceName)) return nullptr;
-  if (binaryPathName == nullptr || *binaryPathName == '\0') {
+  if (std::strlen(serviceName) > kLongestServiceName) {
+    // What the real manager answers for a key name it cannot hold.
+    SetLastError(ERROR_GEN_FAILURE);
+    return nullptr;
+  }
+  if (binaryPathName == nullptr || *binaryPathName == '\0' || !IsProgramStartType(startType)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -478,6 +492,10 @@ BOOL WINAPI ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD sta
   if (found == nullptr) return FALSE;
   if (found->marked_for_delete) {
     SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+    return FALSE;
+  }
+  if (startType != SERVICE_NO_CHANGE && !IsProgramStartType(startType)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   ServiceSetup &setup = found->setup;

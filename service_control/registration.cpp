@@ -12,6 +12,7 @@ namespace {
 
 const size_t kPathBytes = MAX_PATH;
 const size_t kNameBytes = 100;
+const size_t kLongestServiceName = 256;
 const DWORD kSpareBytes = 4;
 
 // Records a stage failure: the code goes to the error out-parameter and stays
@@ -69,6 +70,10 @@ DWORD Install(char *quotable, const char *path, const char *serviceName, const c
     if (refused != ERROR_SUCCESS) {
       return StageFailure(SERVICE_STAGE_CREATE_SERVICE, refused, error, NULL, manager);
     }
+  }
+  // The manager's own answer to an overlong key name does not name the fault.
+  if (strlen(serviceName) > kLongestServiceName) {
+    return StageFailure(SERVICE_STAGE_CREATE_SERVICE, ERROR_INVALID_NAME, error, NULL, manager);
   }
   SC_HANDLE service =
       CreateServiceA(manager, serviceName, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
@@ -142,6 +147,9 @@ DWORD DeleteServiceByName(const char *serviceName) {
 }
 
 DWORD SetServiceStartType(const char *serviceName, DWORD startType) {
+  // The platform takes this value as "leave it", which would report a change
+  // that was never made.
+  if (startType == SERVICE_NO_CHANGE) return FailWith(ERROR_INVALID_PARAMETER);
   SC_HANDLE manager;
   SC_HANDLE service;
   DWORD result = OpenWithFullAccess(serviceName, &manager, &service);

@@ -61,7 +61,8 @@ DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
  * (which must hold its length plus 3 bytes), then creates the service; empty
  * (or null) dependencies, group, account and password are passed as null.
  * Returns 0, 1 or 8; a quoted form over 260 characters is refused with 8 and
- * ERROR_FILENAME_EXCED_RANGE, the buffer untouched. */
+ * ERROR_FILENAME_EXCED_RANGE, the buffer untouched, and a service name over
+ * 256 characters with 8 and ERROR_INVALID_NAME. */
 DWORD InstallServiceQuoted(char *path, const char *serviceName, const char *displayName,
                            DWORD serviceType, DWORD startType, const char *dependencies,
                            DWORD errorControl, const char *loadOrderGroup, const char *account,
@@ -84,7 +85,8 @@ DWORD DeleteServiceIfStopped(const char *serviceName, int stoppedOnly);
 DWORD DeleteServiceByName(const char *serviceName);
 
 /* SetServiceStartType changes the start type and nothing else. Returns 0 or
- * the code of the failed platform call. */
+ * the code of the failed platform call; SERVICE_NO_CHANGE is refused with
+ * ERROR_INVALID_PARAMETER before anything is opened. */
 DWORD SetServiceStartType(const char *serviceName, DWORD startType);
 
 /* ReadServiceConfig reads the configuration into the caller's values and
