@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <service_control.h>
 
+#include <cstdio>
+
 #include "service_fixture.h"
 
 namespace {
@@ -69,6 +71,21 @@ TEST_F(PacingTest, StopWaitsForTheServiceAndNotForAStoppedOne) {
   const Timed stopped = Time([] { return StopServiceAndWait(kName); });
   EXPECT_EQ(stopped.result, 0u);
   EXPECT_LT(stopped.elapsed_ms, 450u);
+}
+
+TEST_F(PacingTest, StopOfAServiceThatNeverStopsGivesUpAfterFiftyPauses) {
+  TestServiceBehaviour behaviour;
+  behaviour.stop_ms = INFINITE;
+  InstallTestService(kName, behaviour, SERVICE_DEMAND_START);
+  StartTestService(kName);
+  const Timed timed = Time([] { return StopServiceAndWait(kName); });
+  std::printf("[ pacing   ] stop gave up after %lu ms\n",
+              static_cast<unsigned long>(timed.elapsed_ms));
+  EXPECT_EQ(timed.result, static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+  EXPECT_EQ(TestServiceState(kName), static_cast<DWORD>(SERVICE_STOP_PENDING));
+  // 50 pauses of 500 ms, and the queries between them.
+  EXPECT_GE(timed.elapsed_ms, 24900u);
+  EXPECT_LT(timed.elapsed_ms, 30000u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // output byte for byte, its exit status, and its resources read back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "service_fixture.h"
@@ -16,13 +17,18 @@ struct StarterRun {
   DWORD exit_code;
 };
 
-StarterRun RunStarter() {
+struct StarterProcess {
+  HANDLE process;
+  HANDLE output;  // the read end of its standard output and error
+};
+
+// Starts starter.exe with its output into a pipe; process is null on failure.
+StarterProcess LaunchStarter() {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE read_end;
   HANDLE write_end;
-  StarterRun run = {"", 0xFFFFFFFF};
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  StarterProcess launched = {nullptr, nullptr};
+  if (!CreatePipe(&launched.output, &write_end, &inherit, 0)) return launched;
+  SetHandleInformation(launched.output, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -31,23 +37,33 @@ StarterRun RunStarter() {
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process = {};
   std::string command = "\"" + WindowsPathOf(STARTER_LINUX_PATH) + "\"";
-  const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
+  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    CloseHandle(process.hThread);
+    launched.process = process.hProcess;
+  }
   CloseHandle(write_end);
-  if (started) {
+  return launched;
+}
+
+// Reads the output to its end and waits for the exit.
+StarterRun Collect(StarterProcess launched) {
+  StarterRun run = {"", 0xFFFFFFFF};
+  if (launched.process != nullptr) {
     char buffer[512];
     DWORD got;
-    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    while (ReadFile(launched.output, buffer, sizeof buffer, &got, nullptr) && got > 0) {
       run.output.append(buffer, got);
     }
-    WaitForSingleObject(process.hProcess, 60000);
-    GetExitCodeProcess(process.hProcess, &run.exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    WaitForSingleObject(launched.process, 60000);
+    GetExitCodeProcess(launched.process, &run.exit_code);
+    CloseHandle(launched.process);
   }
-  CloseHandle(read_end);
+  if (launched.output != nullptr) CloseHandle(launched.output);
   return run;
 }
+
+StarterRun RunStarter() { return Collect(LaunchStarter()); }
 
 // What a text-mode stream makes of the program's own text.
 std::string AsTextMode(const std::string &text) {
@@ -110,6 +126,70 @@ TEST_F(StarterTest, PrintsEachOutcomeExactlyAndExitsWithZero) {
     EXPECT_EQ(run.output, c.output);
     EXPECT_EQ(run.exit_code, 0u);
   }
+}
+
+TEST_F(StarterTest, EightAtOnceAgainstOnePendingStart) {
+  TestServiceBehaviour slow;
+  slow.pending_ms = 3000;
+  slow.wait_hint = 2000;
+  InstallTestService(kName, slow, SERVICE_DEMAND_START);
+  const DWORD started_at = GetTickCount();
+  StarterProcess launched[8];
+  for (StarterProcess &one : launched) one = LaunchStarter();
+  int succeeded = 0;
+  int refused = 0;
+  for (StarterProcess &one : launched) {
+    const StarterRun run = Collect(one);
+    EXPECT_EQ(run.exit_code, 0u);
+    if (run.output == AsTextMode("\nStarting Tessera service\n... SUCCEEDED")) {
+      ++succeeded;
+    } else {
+      // Anything else must be the whole refusal, not a torn or mixed text.
+      EXPECT_EQ(run.output, FailedWith(ERROR_SERVICE_ALREADY_RUNNING));
+      refused += run.output == FailedWith(ERROR_SERVICE_ALREADY_RUNNING);
+    }
+  }
+  const DWORD elapsed = GetTickCount() - started_at;
+  std::printf("[ load     ] eight starters done in %lu ms\n", static_cast<unsigned long>(elapsed));
+  EXPECT_EQ(succeeded, 1);
+  EXPECT_EQ(refused, 7);
+  // The 3 s start, at most one 1 s pause beyond it, and the process starts.
+  EXPECT_LT(elapsed, 8000u);
+  EXPECT_EQ(TestServiceState(kName), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(StarterTest, ServiceKilledWhileStartPendingIsReportedAsFailed) {
+  TestServiceBehaviour slow;
+  slow.pending_ms = 20000;
+  slow.wait_hint = 2000;
+  InstallTestService(kName, slow, SERVICE_DEMAND_START);
+  StarterProcess launched = LaunchStarter();
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceA(manager, kName, SERVICE_QUERY_STATUS);
+  SERVICE_STATUS_PROCESS status = {};
+  DWORD needed;
+  for (int waited = 0; waited < 50 && status.dwCheckPoint < 4; ++waited) {
+    Sleep(100);
+    QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                         sizeof status, &needed);
+  }
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  ASSERT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_START_PENDING));
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, status.dwProcessId);
+  ASSERT_NE(process, nullptr);
+  ASSERT_TRUE(TerminateProcess(process, 1));
+  CloseHandle(process);
+  const DWORD killed_at = GetTickCount();
+  const StarterRun run = Collect(launched);
+  const DWORD elapsed = GetTickCount() - killed_at;
+  std::printf("[ fault    ] starter ended %lu ms after the kill\n",
+              static_cast<unsigned long>(elapsed));
+  EXPECT_EQ(run.output, FailedWith(ERROR_SERVICE_NOT_ACTIVE));
+  EXPECT_EQ(run.exit_code, 0u);
+  // Seen as stopped at the next query, or (where the manager does not see the
+  // process end) as no progress for longer than the 2 s hint.
+  EXPECT_LT(elapsed, 2000u + 2 * 1000u + 1000u);
 }
 
 TEST(StarterResources, VersionRecordIs1005) {
