@@ -1,6 +1,7 @@
-// Registers or removes the demo service "tessera": the test service, start-
-// pending for about 3 s with a rising check point, then running.
-//   demo_service install | remove
+// Registers, starts, reports or removes the service "tessera" for the demo
+// and the benchmark: the test service, by default start-pending for about
+// 3 s with a rising check point, then running.
+//   demo_service install [BEHAVIOUR ARGUMENTS] | start | state | remove
 #include <cstdio>
 #include <cstring>
 
@@ -8,17 +9,32 @@
 
 int main(int argc, char **argv) {
   const char kName[] = "tessera";
-  if (argc == 2 && std::strcmp(argv[1], "install") == 0) {
+  const char *command = argc >= 2 ? argv[1] : "";
+  if (std::strcmp(command, "install") == 0) {
     TestServiceBehaviour behaviour;
     behaviour.pending_ms = 3000;
     behaviour.wait_hint = 2000;
+    // The arguments after the command, in the test service's own form.
+    if (!ParseBehaviour(argc - 1, argv + 1, &behaviour)) {
+      std::fprintf(stderr, "demo_service: bad behaviour arguments\n");
+      return 2;
+    }
     InstallTestService(kName, behaviour, SERVICE_DEMAND_START);
     return 0;
   }
-  if (argc == 2 && std::strcmp(argv[1], "remove") == 0) {
+  if (argc == 2 && std::strcmp(command, "start") == 0) {
+    StartTestService(kName);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(command, "state") == 0) {
+    std::printf("%lu\n", static_cast<unsigned long>(TestServiceState(kName)));
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(command, "remove") == 0) {
     RemoveTestService(kName);
     return 0;
   }
-  std::fprintf(stderr, "usage: demo_service install|remove\n");
+  std::fprintf(stderr,
+               "usage: demo_service install [BEHAVIOUR ARGUMENTS] | start | state | remove\n");
   return 2;
 }
