@@ -27,7 +27,6 @@ const MessageText kMessages[] = {
     {5, "Access is denied.\r\n"},
     {6, "The handle is invalid.\r\n"},
     {8, "Not enough memory resources are available to process this command.\r\n"},
-    {31, "A device attached to the system is not functioning.\r\n"},
     {87, "The parameter is incorrect.\r\n"},
     {122, "The data area passed to a system call is too small.\r\n"},
     {123, "The filename, directory name, or volume label syntax is incorrect.\r\n"},

@@ -12,9 +12,6 @@
 namespace standin {
 namespace {
 
-// The longest key name that the manager holds.
-const size_t kLongestServiceName = 256;
-
 struct Service {
   ServiceSetup setup;
   bool started = false;
@@ -435,11 +432,6 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR di
     return nullptr;
   }
   if (!CheckManagerAndName(manager, SC_MANAGER_CREATE_SERVICE, serviceName)) return nullptr;
-  if (std::strlen(serviceName) > kLongestServiceName) {
-    // What the real manager answers for a key name it cannot hold.
-    SetLastError(ERROR_GEN_FAILURE);
-    return nullptr;
-  }
   if (binaryPathName == nullptr || *binaryPathName == '\0' || !IsProgramStartType(startType)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
