@@ -14,13 +14,6 @@
 
 namespace {
 
-void Check(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "configuration read: %s\n", what);
-    std::abort();
-  }
-}
-
 // A terminated string within the buffer's size.
 bool TerminatedWithin(const char *buffer, size_t size) {
   return std::memchr(buffer, '\0', size) != nullptr;
@@ -64,21 +57,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const DWORD result = ReadServiceConfig("tessera", &values[0], &values[1], &values[2], &values[3],
                                          path, group, dependencies, display, &error);
 
-  Check(standin::OpenHandleCount() == 0, "a handle was left open");
+  FuzzCheck(standin::OpenHandleCount() == 0, "a handle was left open");
   if (result == 0) {
-    Check(error == 0, "success with an error code");
-    Check(values[0] == setup.service_type && values[1] == setup.start_type, "wrong values");
-    Check(TerminatedWithin(path, MAX_PATH) && TerminatedWithin(group, 100) &&
-              TerminatedWithin(display, 100),
-          "a string was not terminated within its buffer");
+    FuzzCheck(error == 0, "success with an error code");
+    FuzzCheck(values[0] == setup.service_type && values[1] == setup.start_type, "wrong values");
+    FuzzCheck(TerminatedWithin(path, MAX_PATH) && TerminatedWithin(group, 100) &&
+                  TerminatedWithin(display, 100),
+              "a string was not terminated within its buffer");
     // Single-byte copies are exact prefixes; double-byte ones may end one byte short.
     const std::string expected_path = setup.binary_path.substr(0, MAX_PATH - 1).c_str();
     const size_t slack = code_page == 932 ? 1 : 0;
-    Check(expected_path.compare(0, std::strlen(path), path) == 0 &&
-              std::strlen(path) + slack >= expected_path.size(),
-          "the path is not the record's");
+    FuzzCheck(expected_path.compare(0, std::strlen(path), path) == 0 &&
+                  std::strlen(path) + slack >= expected_path.size(),
+              "the path is not the record's");
     if (setup.null_dependencies) {
-      Check(dependencies[0] == '\0' && dependencies[1] == 1, "no null-list marker");
+      FuzzCheck(dependencies[0] == '\0' && dependencies[1] == 1, "no null-list marker");
     } else {
       // A prefix of the record's bytes from the list on, the rest untouched.
       standin::ServiceSetup now;
@@ -89,18 +82,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       while (copied < 100 && copied < record.size() && dependencies[copied] == record[copied]) {
         ++copied;
       }
-      Check(copied > 0, "the dependency list was not copied");
+      FuzzCheck(copied > 0, "the dependency list was not copied");
       for (size_t i = copied; i < 100; ++i) {
-        Check(dependencies[i] == '#', "bytes from outside the record were copied");
+        FuzzCheck(dependencies[i] == '#', "bytes from outside the record were copied");
       }
     }
   } else {
-    Check(result == SERVICE_STAGE_READ_CONFIG || result == SERVICE_STAGE_ALLOCATE,
-          "an unexpected stage");
-    Check(error != 0 && GetLastError() == error, "a failure without its code");
-    for (DWORD value : values) Check(value == 42, "a value was written by a failing read");
+    FuzzCheck(result == SERVICE_STAGE_READ_CONFIG || result == SERVICE_STAGE_ALLOCATE,
+              "an unexpected stage");
+    FuzzCheck(error != 0 && GetLastError() == error, "a failure without its code");
+    for (DWORD value : values) FuzzCheck(value == 42, "a value was written by a failing read");
     for (char *buffer : {group, dependencies, display}) {
-      Check(std::string(buffer, 100) == std::string(100, '#'), "a buffer was written");
+      FuzzCheck(std::string(buffer, 100) == std::string(100, '#'), "a buffer was written");
     }
   }
   for (char *buffer : {path, group, dependencies, display}) std::free(buffer);

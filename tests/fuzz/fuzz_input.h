@@ -1,12 +1,23 @@
-// Reads a fuzzer's input as a stream of small values; past its end every
-// value is zero, so any input is a valid one.
+// What the fuzz targets share: their input read as a stream of small
+// values, and the check that turns a broken property into a crash.
 #ifndef FUZZ_INPUT_H
 #define FUZZ_INPUT_H
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
+// Aborts with the property's description, so that libFuzzer keeps the input.
+inline void FuzzCheck(bool holds, const char *what) {
+  if (!holds) {
+    std::fprintf(stderr, "property broken: %s\n", what);
+    std::abort();
+  }
+}
+
+// Reads the input; past its end every value is zero, so any input is valid.
 class FuzzInput {
  public:
   FuzzInput(const uint8_t *data, size_t size) : data_(data), size_(size) {}

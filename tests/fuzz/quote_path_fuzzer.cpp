@@ -31,13 +31,6 @@ bool EndsInLoneLeadByte(int code_page, const std::string &path) {
   return false;
 }
 
-void Check(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "quoting: %s\n", what);
-    std::abort();
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -67,25 +60,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   if (path.empty()) {
     // The manager refuses an empty path.
-    Check(result == SERVICE_STAGE_CREATE_SERVICE && error == ERROR_INVALID_PARAMETER,
-          "an empty path was not refused by the manager");
+    FuzzCheck(result == SERVICE_STAGE_CREATE_SERVICE && error == ERROR_INVALID_PARAMETER,
+              "an empty path was not refused by the manager");
   } else if (quoted.size() > MAX_PATH && quoted != path) {
-    Check(result == SERVICE_STAGE_CREATE_SERVICE && error == ERROR_FILENAME_EXCED_RANGE,
-          "an overlong quoted form was not refused");
-    Check(path == buffer, "a refused path was changed");
+    FuzzCheck(result == SERVICE_STAGE_CREATE_SERVICE && error == ERROR_FILENAME_EXCED_RANGE,
+              "an overlong quoted form was not refused");
+    FuzzCheck(path == buffer, "a refused path was changed");
   } else {
-    Check(result == 0 && error == 0, "a path within the limit was not installed");
+    FuzzCheck(result == 0 && error == 0, "a path within the limit was not installed");
     standin::ServiceSetup config;
-    Check(standin::ServiceConfig("tessera", &config), "no service was created");
-    Check(config.binary_path == buffer, "the created path is not the buffer's");
+    FuzzCheck(standin::ServiceConfig("tessera", &config), "no service was created");
+    FuzzCheck(config.binary_path == buffer, "the created path is not the buffer's");
     // The copies never split a double-byte character, so a lone lead byte at
     // the end is lost; any other path is quoted exactly.
     if (quoted != buffer) {
-      Check(EndsInLoneLeadByte(code_page, path.substr(0, path.size() - back)),
-            "the quoted form is wrong");
+      FuzzCheck(EndsInLoneLeadByte(code_page, path.substr(0, path.size() - back)),
+                "the quoted form is wrong");
     }
   }
-  Check(standin::OpenHandleCount() == 0, "a handle was left open");
+  FuzzCheck(standin::OpenHandleCount() == 0, "a handle was left open");
   std::free(buffer);
   _setmbcp(1252);
   return 0;

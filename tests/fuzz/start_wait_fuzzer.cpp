@@ -18,13 +18,6 @@ namespace {
 
 const DWORD kInjected = 0x1234;
 
-void Check(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "start wait: %s\n", what);
-    std::abort();
-  }
-}
-
 const standin::StatusStep &StepAt(const std::vector<standin::StatusStep> &script,
                                   unsigned long long ms) {
   const standin::StatusStep *current = &script.front();
@@ -119,14 +112,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (const standin::Call &call : standin::Calls()) {
     if (call.function == "Sleep") pauses.push_back(std::stoul(call.arguments));
   }
-  Check(pauses == expected.pauses, "the pauses differ from the pacing rule");
+  FuzzCheck(pauses == expected.pauses, "the pauses differ from the pacing rule");
   if (expected.failed) {
-    Check(result == kInjected && GetLastError() == kInjected, "a failed query was not reported");
-    Check(not_running == (failing_query == 1 ? 42u : 1u), "wrong flag after a failed query");
+    FuzzCheck(result == kInjected && GetLastError() == kInjected,
+              "a failed query was not reported");
+    FuzzCheck(not_running == (failing_query == 1 ? 42u : 1u), "wrong flag after a failed query");
   } else {
-    Check(result == 0, "a wait without failures did not return 0");
-    Check(not_running == (expected.running ? 42u : 1u), "wrong not-running flag");
+    FuzzCheck(result == 0, "a wait without failures did not return 0");
+    FuzzCheck(not_running == (expected.running ? 42u : 1u), "wrong not-running flag");
   }
-  Check(standin::OpenHandleCount() == 0, "a handle was left open");
+  FuzzCheck(standin::OpenHandleCount() == 0, "a handle was left open");
   return 0;
 }
