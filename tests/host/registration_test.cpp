@@ -231,14 +231,21 @@ TEST_F(RegistrationTest, DependencyListForms) {
     bool null_pointer;
     std::string names;
     std::string copied;  // then the next byte of the buffer is untouched
+    std::string account;
+    std::string display;
   };
   std::string long_list;
   for (int i = 0; i < 60; ++i) long_list += std::string("ab\0", 3);
   const Case cases[] = {
-      {"null pointer", true, "", std::string("\0\1", 2)},
-      {"none: one zero byte, not the account name behind it", false, "", std::string(1, '\0')},
-      {"two names", false, std::string("A\0B\0", 4), std::string("A\0B\0", 4)},
-      {"cut at 100 bytes", false, long_list, long_list.substr(0, 100)},
+      {"null pointer", true, "", std::string("\0\1", 2), "LocalSystem", ""},
+      {"none: one zero byte, not the account name behind it", false, "", std::string(1, '\0'),
+       "LocalSystem", ""},
+      {"two names", false, std::string("A\0B\0", 4), std::string("A\0B\0", 4), "LocalSystem", ""},
+      {"cut at 100 bytes", false, long_list, long_list.substr(0, 100), "LocalSystem", ""},
+      // Found by fuzzing: a list without a closing pair ran on into the spare
+      // bytes behind the record and carried old heap contents out.
+      {"no closing pair before the record ends: nothing behind it", false, "A",
+       std::string("A\0B\0C\0", 6), "B", "C"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -246,27 +253,14 @@ TEST_F(RegistrationTest, DependencyListForms) {
     standin::ServiceSetup setup = PendingService(0);
     setup.null_dependencies = c.null_pointer;
     setup.dependencies = c.names;
+    setup.account = c.account;
+    setup.display_name = c.display;
     standin::AddService(setup);
     ConfigOut out;
     ASSERT_EQ(out.Read(), 0u);
     EXPECT_EQ(std::string(out.dependencies, c.copied.size()), c.copied);
     EXPECT_EQ(static_cast<unsigned char>(out.dependencies[c.copied.size()]), 0xAAu);
   }
-}
-
-// Found by fuzzing: a list without a closing pair ran on into the spare
-// bytes behind the record and carried old heap contents out.
-TEST_F(RegistrationTest, ListWithoutClosingPairCopiesNothingBehindTheRecord) {
-  standin::ServiceSetup setup = PendingService(0);
-  setup.dependencies = "A";  // its zero, then the account's and the display name's
-  setup.account = "B";
-  setup.display_name = "C";
-  standin::AddService(setup);
-  ConfigOut out;
-  ASSERT_EQ(out.Read(), 0u);
-  const std::string record_tail("A\0B\0C\0", 6);
-  EXPECT_EQ(std::string(out.dependencies, 6), record_tail);
-  EXPECT_EQ(static_cast<unsigned char>(out.dependencies[6]), 0xAAu);
 }
 
 TEST_F(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
