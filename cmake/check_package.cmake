@@ -1,15 +1,60 @@
-# Installs the build into a scratch prefix, then configures, builds and runs a
-# separate project that finds the package with find_package.
+# An updater's own build: a separate project finds the installed module with
+# find_package, links it and runs it against a real service.
+#   -DWORK_DIR=         scratch folder, emptied first
+#   -DCONSUMER_SOURCE_DIR=  the consumer project
+#   -DBINARY_DIR=       a build folder to install into WORK_DIR/prefix, or
+#   -DPACKAGE_PREFIX=   a prefix that already holds the package
+#   -DSERVICE_PROGRAM=  the service program that the consumer registers
+#   -DTOOLCHAIN_FILE=   for a cross-built consumer, which then runs under
+#   -DWINE_RUN= -DWINE_PREFIX=   scripts/wine-run in that prefix
+#   -DOTHER_TOOLCHAIN_FILE=  a consumer of the other architecture, which
+#                       find_package must refuse at configure time
+#   -DCXX_FLAGS=        compile and link flags of a native consumer
 file(REMOVE_RECURSE ${WORK_DIR})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BINARY_DIR} --prefix ${WORK_DIR}/prefix
-  COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_SOURCE_DIR} -B ${WORK_DIR}/build
-  -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
-  "-DCMAKE_EXE_LINKER_FLAGS=${CXX_FLAGS}"
-  COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
+if(NOT PACKAGE_PREFIX)
+  set(PACKAGE_PREFIX ${WORK_DIR}/prefix)
+  execute_process(COMMAND ${CMAKE_COMMAND} --install ${BINARY_DIR} --prefix ${PACKAGE_PREFIX}
+    COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
+endif()
+
+# Configures the consumer; result and output in the caller's variables.
+function(configure_consumer build_dir toolchain result_var output_var)
+  set(arguments -S ${CONSUMER_SOURCE_DIR} -B ${build_dir} -DCMAKE_PREFIX_PATH=${PACKAGE_PREFIX}
+    -DCMAKE_BUILD_TYPE=Release)
+  if(toolchain)
+    list(APPEND arguments -DCMAKE_TOOLCHAIN_FILE=${toolchain})
+  else()
+    list(APPEND arguments "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CXX_FLAGS}")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} ${arguments} RESULT_VARIABLE result
+    OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  set(${result_var} ${result} PARENT_SCOPE)
+  set(${output_var} "${output}" PARENT_SCOPE)
+endfunction()
+
+configure_consumer(${WORK_DIR}/build "${TOOLCHAIN_FILE}" result output)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the consumer could not be configured:\n${output}")
+endif()
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build COMMAND_ERROR_IS_FATAL ANY
   OUTPUT_QUIET)
-execute_process(COMMAND ${WORK_DIR}/build/consumer RESULT_VARIABLE result)
+
+set(consumer ${WORK_DIR}/build/consumer)
+set(program ${SERVICE_PROGRAM})
+if(TOOLCHAIN_FILE)
+  # A Windows program under Wine, whose Z: drive is the Linux root.
+  set(consumer ${WINE_RUN} ${WINE_PREFIX} ${consumer}.exe)
+  string(REPLACE "/" "\\" program "Z:${SERVICE_PROGRAM}")
+endif()
+execute_process(COMMAND ${consumer} ${program} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "the consumer linked against the package failed: ${result}")
+endif()
+
+if(OTHER_TOOLCHAIN_FILE)
+  configure_consumer(${WORK_DIR}/other "${OTHER_TOOLCHAIN_FILE}" result output)
+  if(result EQUAL 0 OR NOT output MATCHES "considered but not accepted:.*version: [0-9.]+ \\([0-9]+bit\\)")
+    message(FATAL_ERROR "a consumer of the other architecture was not refused:\n${output}")
+  endif()
+  message(STATUS "a consumer of the other architecture is refused by find_package")
 endif()

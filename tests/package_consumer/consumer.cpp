@@ -1,8 +1,50 @@
+// What an updater does with the installed module: register a service, start
+// it, see it run, stop it and remove it. Exit status 0 when every step did
+// what it should.
+//   consumer SERVICE_PROGRAM
 #include <service_control.h>
+#include <stdio.h>
+#include <string.h>
 
-int main() {
+namespace {
+
+const char kName[] = "tessera-package-consumer";
+
+int Failed(const char *step, DWORD code) {
+  printf("consumer: %s gave %lu\n", step, static_cast<unsigned long>(code));
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  char path[MAX_PATH];
+  if (argc != 2 || strlen(argv[1]) + 3 > sizeof path) {
+    printf("usage: consumer SERVICE_PROGRAM\n");
+    return 2;
+  }
+  strcpy(path, argv[1]);
+  DeleteServiceByName(kName);  // a leftover of an interrupted run
+  DWORD error = 0;
+  DWORD result =
+      InstallServiceQuoted(path, kName, kName, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "",
+                           SERVICE_ERROR_NORMAL, "", "", "", &error);
+  if (result != 0) return Failed("InstallServiceQuoted", error);
+  DWORD notRunning = 0;
+  result = StartServiceAndWait(kName, &notRunning);
+  if (result != 0 || notRunning != 0) return Failed("StartServiceAndWait", result);
   SERVICE_STATUS status;
-  // No such service exists here: the module answers with the manager's code.
-  return QueryServiceState("package-consumer-absent", &status) == ERROR_SERVICE_DOES_NOT_EXIST ? 0
-                                                                                               : 1;
+  result = QueryServiceState(kName, &status);
+  if (result != 0 || status.dwCurrentState != SERVICE_RUNNING) {
+    return Failed("QueryServiceState", result != 0 ? result : status.dwCurrentState);
+  }
+  result = StopServiceAndWait(kName);
+  if (result != 0) return Failed("StopServiceAndWait", result);
+  result = DeleteServiceByName(kName);
+  if (result != 0) return Failed("DeleteServiceByName", result);
+  if (QueryServiceState(kName, &status) != ERROR_SERVICE_DOES_NOT_EXIST) {
+    return Failed("QueryServiceState after deletion", 0);
+  }
+  printf("consumer: installed %s, started, running, stopped, deleted\n", path);
+  return 0;
 }
