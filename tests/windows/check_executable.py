@@ -1,13 +1,20 @@
 #!/usr/bin/python3
 """Reads starter.exe and checks what it is made of: a 32-bit console program
 importing only KERNEL32, ADVAPI32 and msvcrt, with its version record
-(1.0.0.5) and its manifest (asInvoker, no uiAccess) as resource 1."""
+(1.0.0.5) and its manifest (asInvoker, no uiAccess) as resource 1.
+
+    check_executable.py [--shipped] STARTER_EXE
+
+With --shipped, the file is the one a release ships: also no debug sections,
+a debug link to its split-off debug information, and at most 48 KiB."""
+import os
 import sys
 
 import pefile
 
 RT_MANIFEST = 24
 ALLOWED_IMPORTS = {"KERNEL32.dll", "ADVAPI32.dll", "msvcrt.dll"}
+SHIPPED_MAX_BYTES = 48 * 1024
 
 
 def fail(message):
@@ -15,8 +22,36 @@ def fail(message):
     sys.exit(1)
 
 
-def main(path):
+def section_names(pe):
+    """Section names, long ones ("/4") read from the COFF string table."""
+    strings = pe.FILE_HEADER.PointerToSymbolTable + 18 * pe.FILE_HEADER.NumberOfSymbols
+    data = pe.__data__
+    names = []
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode(errors="replace")
+        if name.startswith("/") and name[1:].isdigit() and pe.FILE_HEADER.PointerToSymbolTable:
+            start = strings + int(name[1:])
+            name = data[start:data.find(b"\0", start)].decode(errors="replace")
+        names.append(name)
+    return names
+
+
+def check_shipped(pe, path):
+    names = section_names(pe)
+    debug = [name for name in names if name.startswith(".debug")]
+    if debug:
+        fail("debug sections left in the shipped file: %s" % ", ".join(debug))
+    if ".gnu_debuglink" not in names:
+        fail("no debug link (sections: %s)" % ", ".join(names))
+    size = os.path.getsize(path)
+    if size > SHIPPED_MAX_BYTES:
+        fail("%d bytes, more than %d" % (size, SHIPPED_MAX_BYTES))
+
+
+def main(path, shipped):
     pe = pefile.PE(path)
+    if shipped:
+        check_shipped(pe, path)
     if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
         fail("not an i386 image")
     if pe.OPTIONAL_HEADER.Magic != pefile.OPTIONAL_HEADER_MAGIC_PE:
@@ -56,9 +91,10 @@ def main(path):
         if needed not in manifest:
             fail("manifest lacks " + needed)
 
-    print("starter.exe: PE32 i386 console program, imports %s, version 1.0.0.5, manifest asInvoker"
-          % ", ".join(sorted(imports)))
+    print("starter.exe: PE32 i386 console program, imports %s, version 1.0.0.5, manifest asInvoker%s"
+          % (", ".join(sorted(imports)),
+             ", %d bytes, no debug sections, debug link" % os.path.getsize(path) if shipped else ""))
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[-1], "--shipped" in sys.argv[1:-1])

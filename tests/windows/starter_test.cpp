@@ -36,7 +36,7 @@ StarterProcess LaunchStarter() {
   startup.hStdError = write_end;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process = {};
-  std::string command = "\"" + WindowsPathOf(STARTER_LINUX_PATH) + "\"";
+  std::string command = "\"" + BesideThisProgram("starter.exe") + "\"";
   if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                      &process)) {
     CloseHandle(process.hThread);
@@ -193,7 +193,7 @@ TEST_F(StarterTest, ServiceKilledWhileStartPendingIsReportedAsFailed) {
 }
 
 TEST(StarterResources, VersionRecordIs1005) {
-  const std::string path = WindowsPathOf(STARTER_LINUX_PATH);
+  const std::string path = BesideThisProgram("starter.exe");
   DWORD ignored;
   const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
   ASSERT_GT(size, 0u);
@@ -216,7 +216,7 @@ TEST(StarterResources, VersionRecordIs1005) {
 
 TEST(StarterResources, ManifestAsksForNoElevation) {
   HMODULE module =
-      LoadLibraryExA(WindowsPathOf(STARTER_LINUX_PATH).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+      LoadLibraryExA(BesideThisProgram("starter.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr);
   HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
   ASSERT_NE(found, nullptr);

@@ -1,4 +1,4 @@
-// Paths of the programs that the Windows tests run.
+// Paths of the programs that the Windows tests run, which lie beside them.
 #ifndef WINDOWS_PATHS_H
 #define WINDOWS_PATHS_H
 
@@ -12,15 +12,6 @@ inline std::string BesideThisProgram(const char *file) {
   const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   std::string folder(path, length);
   return folder.substr(0, folder.find_last_of('\\') + 1) + file;
-}
-
-// The Windows path of a Linux path, through the prefix's Z: drive.
-inline std::string WindowsPathOf(const char *linux_path) {
-  std::string path = std::string("Z:") + linux_path;
-  for (char &c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
 }
 
 #endif
