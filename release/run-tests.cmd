@@ -10,7 +10,11 @@ set "arguments=%*"
 set ran=0
 set failed=0
 set failures=
-for %%a in (x86 x64) do for %%p in ("%~dp0%%a\*_tests.exe") do call :run %%a "%%~fp"
+rem Relative patterns: the folder's own path may hold spaces.
+pushd "%~dp0"
+for %%p in (x86\*_tests.exe) do call :run %%p
+for %%p in (x64\*_tests.exe) do call :run %%p
+popd
 if %ran% equ 0 (
   echo run-tests: no test programs found beside %~f0
   exit /b 1
@@ -23,11 +27,11 @@ echo run-tests: all %ran% test programs passed
 exit /b 0
 
 :run
-echo === %1\%~nx2
-"%~2" "--gtest_output=xml:%~dpn2.xml" %arguments%
+echo === %1
+"%~f1" "--gtest_output=xml:%~dpn1.xml" %arguments%
 if errorlevel 1 (
   set /a failed+=1
-  set "failures=%failures% %1\%~nx2"
+  set "failures=%failures% %1"
 )
 set /a ran+=1
 exit /b 0
