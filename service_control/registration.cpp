@@ -26,9 +26,12 @@ DWORD StageFailure(DWORD stage, DWORD code, DWORD *error, SC_HANDLE service, SC_
 
 const char *NullIfEmpty(const char *text) { return text == NULL || *text == '\0' ? NULL : text; }
 
+// Copies at most count - 1 bytes and terminates them: the bounded copy never
+// splits a double-byte character, so one that does not fit whole before the
+// terminator is left out rather than cut to a lone lead byte.
 void CopyBounded(char *to, const char *from, size_t count) {
   _mbsnbcpy(reinterpret_cast<unsigned char *>(to),
-            reinterpret_cast<const unsigned char *>(from == NULL ? "" : from), count);
+            reinterpret_cast<const unsigned char *>(from == NULL ? "" : from), count - 1);
   to[count - 1] = '\0';
 }
 

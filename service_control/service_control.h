@@ -91,8 +91,9 @@ DWORD SetServiceStartType(const char *serviceName, DWORD startType);
 
 /* ReadServiceConfig reads the configuration into the caller's values and
  * buffers (path 260 bytes, group, dependencies and display name 100 each;
- * strings cut and terminated within them, the dependency list copied in its
- * own form). Returns 0, 1, 2, 9 or 10; outputs are written only on 0. */
+ * strings cut and terminated within them, never inside a double-byte
+ * character, the dependency list copied in its own form). Returns 0, 1, 2, 9
+ * or 10; outputs are written only on 0. */
 DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *startType,
                         DWORD *errorControl, DWORD *tag, char *path, char *loadOrderGroup,
                         char *dependencies, char *displayName, DWORD *error);

@@ -2,11 +2,14 @@
 // the real C runtime, in a single-byte and a double-byte code page.
 #include <gtest/gtest.h>
 #include <mbstring.h>
+#include <service_control.h>
 #ifdef _WIN32
 #include <mbctype.h>
 #endif
 
 #include <string>
+
+#include "service_fixture.h"
 
 namespace {
 
@@ -42,6 +45,48 @@ TEST(MultibyteCopy, CopiesAtMostTheCountWithoutSplittingACharacter) {
     EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), 8), c.copied);
   }
   _setmbcp(1252);
+}
+
+// x bytes with a character of code page 932 (0x82 0xA0) at position at.
+std::string WithDoubleByteAt(size_t at, size_t length) {
+  std::string text(length, 'x');
+  text.replace(at, 2, "\x82\xA0");
+  return text;
+}
+
+TEST(MultibyteCopy, ConfigurationReadNeverCutsACharacter) {
+  struct Case {
+    const char *what;
+    int code_page;
+    size_t path_at, path_kept, display_at, display_kept;
+  };
+  const Case cases[] = {
+      {"932: a character across the cut is left out", 932, 258, 258, 98, 98},
+      {"932: a character just before the cut stays whole", 932, 257, 259, 97, 99},
+      {"1252: single bytes, cut at 259 and 99", 1252, 258, 259, 98, 99},
+  };
+  BeginServiceTest();
+  const char kName[] = "tessera-multibyte";
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = WithDoubleByteAt(c.path_at, 270);
+    const std::string display = WithDoubleByteAt(c.display_at, 110);
+    DWORD error = 0;
+    ASSERT_EQ(
+        InstallServiceUnquoted(path.c_str(), kName, display.c_str(), SERVICE_WIN32_OWN_PROCESS,
+                               SERVICE_DEMAND_START, "", SERVICE_ERROR_NORMAL, "", "", "", &error),
+        0u);
+    _setmbcp(c.code_page);
+    DWORD values[4];
+    char path_out[MAX_PATH], group[100], dependencies[100], display_out[100];
+    EXPECT_EQ(ReadServiceConfig(kName, &values[0], &values[1], &values[2], &values[3], path_out,
+                                group, dependencies, display_out, &error),
+              0u);
+    _setmbcp(1252);
+    EXPECT_EQ(std::string(path_out), path.substr(0, c.path_kept));
+    EXPECT_EQ(std::string(display_out), display.substr(0, c.display_kept));
+    EXPECT_EQ(DeleteServiceByName(kName), 0u);
+  }
 }
 
 }  // namespace

@@ -64,6 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzCheck(TerminatedWithin(path, MAX_PATH) && TerminatedWithin(group, 100) &&
                   TerminatedWithin(display, 100),
               "a string was not terminated within its buffer");
+    FuzzCheck(!EndsInLoneLeadByte(code_page, path) && !EndsInLoneLeadByte(code_page, group) &&
+                  !EndsInLoneLeadByte(code_page, display),
+              "a cut split a double-byte character");
     // Single-byte copies are exact prefixes; double-byte ones may end one byte short.
     const std::string expected_path = setup.binary_path.substr(0, MAX_PATH - 1).c_str();
     const size_t slack = code_page == 932 ? 1 : 0;

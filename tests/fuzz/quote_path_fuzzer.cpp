@@ -10,29 +10,6 @@
 
 #include "fuzz_input.h"
 
-namespace {
-
-bool IsLeadByte(int code_page, unsigned char c) {
-  return code_page == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
-}
-
-// True when the path's last byte is a lead byte without its trail byte.
-bool EndsInLoneLeadByte(int code_page, const std::string &path) {
-  size_t i = 0;
-  while (i < path.size()) {
-    if (!IsLeadByte(code_page, path[i])) {
-      ++i;
-    } else if (i + 1 == path.size()) {
-      return true;
-    } else {
-      i += 2;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FuzzInput input(data, size);
   const int code_page = input.CodePage();
