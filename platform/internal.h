@@ -18,6 +18,7 @@ std::string HexText(DWORD value);
 
 void ResetCallLog();
 void ResetKernel();
+void ResetConsole();
 
 }  // namespace standin
 

@@ -2,6 +2,7 @@
 // virtual clock that Sleep advances at once, and the system's message texts.
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "internal.h"
@@ -13,6 +14,7 @@ thread_local DWORD last_error = 0;
 unsigned long long now_ms = 0;
 DWORD tick_start = 0;
 std::set<void *> local_allocations;
+std::map<DWORD, std::string> message_texts;
 
 struct MessageText {
   DWORD code;
@@ -49,6 +51,8 @@ const MessageText kMessages[] = {
 };
 
 const char *MessageFor(DWORD code) {
+  auto given = message_texts.find(code);
+  if (given != message_texts.end()) return given->second.c_str();
   for (const MessageText &message : kMessages) {
     if (message.code == code) return message.text;
   }
@@ -59,6 +63,8 @@ const char *MessageFor(DWORD code) {
 
 void SetTickCountStart(DWORD ticks) { tick_start = ticks; }
 
+void SetMessageText(DWORD code, const std::string &text) { message_texts[code] = text; }
+
 unsigned long long Now() { return now_ms; }
 
 int OpenLocalAllocationCount() { return static_cast<int>(local_allocations.size()); }
@@ -68,6 +74,7 @@ void ResetKernel() {
   tick_start = 0;
   for (void *allocation : local_allocations) std::free(allocation);
   local_allocations.clear();
+  message_texts.clear();
 }
 
 }  // namespace standin

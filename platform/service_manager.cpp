@@ -224,6 +224,7 @@ DWORD RefusalFor(const Service &service, DWORD state, DWORD control) {
 void Reset() {
   ResetCallLog();
   ResetKernel();
+  ResetConsole();
   services.clear();
   handles.clear();
   next_handle = 1;

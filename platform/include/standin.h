@@ -85,6 +85,15 @@ void SetTickCountStart(DWORD ticks);
 // Virtual milliseconds since Reset.
 unsigned long long Now();
 
+// Gives code this system text, in the ANSI code page (1252), in place of
+// the built-in English one: the text of a Windows in another language.
+void SetMessageText(DWORD code, const std::string &text);
+
+// Makes standard output a console (true) or a pipe or file (false, the
+// default). The console shows what WriteConsoleW writes as UTF-8 on file
+// descriptor 1, beside the bytes that the C runtime writes there as they are.
+void SetStandardOutputIsConsole(bool console);
+
 // While enabled, every successful CloseServiceHandle sets the last error to value.
 void SetCloseOverwritesLastError(bool enabled, DWORD value);
 

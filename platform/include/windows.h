@@ -15,6 +15,7 @@ extern "C" {
 #define WINAPI
 
 typedef uint32_t DWORD;
+typedef unsigned int UINT;
 typedef int BOOL;
 typedef uint8_t BYTE;
 typedef BYTE *LPBYTE;
@@ -24,6 +25,9 @@ typedef const char *LPCSTR;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
 typedef void *HLOCAL;
+typedef void *HANDLE;
+typedef uint16_t WCHAR;
+typedef WCHAR *LPWSTR;
 typedef struct SC_HANDLE__ *SC_HANDLE;
 
 #define TRUE 1
@@ -102,6 +106,10 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define SERVICE_NO_CHANGE 0xFFFFFFFFu
 #define MAX_PATH 260
 
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define CP_ACP 0u
+
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x0100u
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x0200u
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x1000u
@@ -152,6 +160,12 @@ void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                             LPSTR buffer, DWORD size, va_list *arguments);
 HLOCAL WINAPI LocalFree(HLOCAL memory);
+HANDLE WINAPI GetStdHandle(DWORD handle);
+BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode);
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                               int wideLength);
+BOOL WINAPI WriteConsoleW(HANDLE console, const void *buffer, DWORD length, LPDWORD written,
+                          LPVOID reserved);
 
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess);
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAccess);

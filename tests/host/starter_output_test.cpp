@@ -75,6 +75,25 @@ TEST_F(StarterOutputTest, EachOutcomePrintsItsExactText) {
   }
 }
 
+TEST_F(StarterOutputTest, SystemTextReachesAConsoleAsTheSameCharacters) {
+  // A French system text, in code page 1252: 0xE9 is e acute, 0xE0 a grave.
+  standin::SetMessageText(ERROR_SERVICE_ALREADY_RUNNING, "Service d\xE9j\xE0 en cours.\r\n");
+  standin::AddService(RunningService());
+  struct Case {
+    bool console;
+    const char *text;
+  };
+  const Case cases[] = {
+      {false, "Service d\xE9j\xE0 en cours."},         // a pipe or file: the bytes as they are
+      {true, "Service d\xC3\xA9j\xC3\xA0 en cours."},  // the console's characters, in UTF-8
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.console ? "console" : "pipe");
+    standin::SetStandardOutputIsConsole(c.console);
+    EXPECT_EQ(RunStarter(), FailedWith(c.text));
+  }
+}
+
 TEST_F(StarterOutputTest, TextIsThatOfTheFailedCallEvenWhenClosingChangesTheLastError) {
   standin::SetCloseOverwritesLastError(true, ERROR_SUCCESS);
   EXPECT_EQ(RunStarter(),

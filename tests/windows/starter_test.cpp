@@ -2,6 +2,7 @@
 // output byte for byte, its exit status, and its resources read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -22,6 +23,25 @@ struct StarterProcess {
   HANDLE output;  // the read end of its standard output and error
 };
 
+// Starts starter.exe with output (an inheritable handle) as its standard
+// output and error; null on failure.
+HANDLE LaunchStarterInto(HANDLE output) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION process = {};
+  std::string command = "\"" + BesideThisProgram("starter.exe") + "\"";
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
 // Starts starter.exe with its output into a pipe; process is null on failure.
 StarterProcess LaunchStarter() {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -29,19 +49,7 @@ StarterProcess LaunchStarter() {
   StarterProcess launched = {nullptr, nullptr};
   if (!CreatePipe(&launched.output, &write_end, &inherit, 0)) return launched;
   SetHandleInformation(launched.output, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION process = {};
-  std::string command = "\"" + BesideThisProgram("starter.exe") + "\"";
-  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &process)) {
-    CloseHandle(process.hThread);
-    launched.process = process.hProcess;
-  }
+  launched.process = LaunchStarterInto(write_end);
   CloseHandle(write_end);
   return launched;
 }
@@ -190,6 +198,63 @@ TEST_F(StarterTest, ServiceKilledWhileStartPendingIsReportedAsFailed) {
   // Seen as stopped at the next query, or (where the manager does not see the
   // process end) as no progress for longer than the 2 s hint.
   EXPECT_LT(elapsed, 2000u + 2 * 1000u + 1000u);
+}
+
+// A console screen buffer of the test's own, which the user does not see;
+// null when the process has no console that works (Wine run without a
+// terminal gives it none).
+HANDLE NewConsoleScreen() {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE screen =
+      CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &inherit, CONSOLE_TEXTMODE_BUFFER, nullptr);
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (screen == INVALID_HANDLE_VALUE) return nullptr;
+  if (GetConsoleScreenBufferInfo(screen, &info)) return screen;
+  CloseHandle(screen);
+  return nullptr;
+}
+
+// The rows from the top of the screen to the cursor's, without the blanks
+// that fill each row, joined by line breaks.
+std::wstring ScreenText(HANDLE screen) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  GetConsoleScreenBufferInfo(screen, &info);
+  std::wstring text;
+  for (SHORT row = 0; row <= info.dwCursorPosition.Y; ++row) {
+    std::wstring line(info.dwSize.X, L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, &line[0], info.dwSize.X, COORD{0, row}, &read);
+    line.resize(line.find_last_not_of(L' ') + 1);
+    text += (row == 0 ? L"" : L"\n") + line;
+  }
+  return text;
+}
+
+TEST_F(StarterTest, SystemTextReachesAConsoleAsTheSameCharacters) {
+  HANDLE screen = NewConsoleScreen();
+  if (screen == nullptr) GTEST_SKIP() << "no console here; under Wine it needs a terminal";
+  InstallTestService(kName, TestServiceBehaviour(), SERVICE_DEMAND_START);
+  StartTestService(kName);
+  HANDLE process = LaunchStarterInto(screen);
+  ASSERT_NE(process, nullptr);
+  WaitForSingleObject(process, 60000);
+  CloseHandle(process);
+  wchar_t *text = nullptr;
+  ASSERT_NE(FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_FROM_SYSTEM,
+                           nullptr, ERROR_SERVICE_ALREADY_RUNNING,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                           reinterpret_cast<LPWSTR>(&text), 0, nullptr),
+            0u);
+  std::wstring expected = std::wstring(L"\nStarting Tessera service ... FAILED\nError: ") + text;
+  LocalFree(text);
+  // On the screen a line break is the start of the next row.
+  expected.erase(std::remove(expected.begin(), expected.end(), L'\r'), expected.end());
+  std::printf("[ console  ] ANSI code page %u, console output code page %u\n", GetACP(),
+              GetConsoleOutputCP());
+  EXPECT_EQ(ScreenText(screen), expected);
+  CloseHandle(screen);
 }
 
 TEST(StarterResources, VersionRecordIs1005) {
