@@ -13,12 +13,21 @@ struct PlannedFailure {
   DWORD code;
 };
 
+struct CallAction {
+  std::string function;
+  void (*action)();
+};
+
 std::vector<Call> calls;
 std::vector<PlannedFailure> failures;
+std::vector<CallAction> actions;
 
 }  // namespace
 
 bool EnterCall(const char *function, const std::string &arguments) {
+  for (const CallAction &planned : actions) {
+    if (planned.function == function) planned.action();
+  }
   bool fail = false;
   DWORD code = 0;
   for (PlannedFailure &planned : failures) {
@@ -32,6 +41,10 @@ bool EnterCall(const char *function, const std::string &arguments) {
   return fail;
 }
 
+void OnCall(const char *function, void (*action)()) {
+  actions.push_back(CallAction{function, action});
+}
+
 void FailCall(const char *function, unsigned nth, DWORD code) {
   failures.push_back(PlannedFailure{function, nth, code});
 }
@@ -43,6 +56,7 @@ void ClearCalls() { calls.clear(); }
 void ResetCallLog() {
   calls.clear();
   failures.clear();
+  actions.clear();
 }
 
 std::string HandleText(SC_HANDLE handle) {

@@ -79,6 +79,10 @@ std::vector<DWORD> ControlsReceived(const char *name);
 // Makes the nth call (1-based) of function, counted from now, fail with code.
 void FailCall(const char *function, unsigned nth, DWORD code);
 
+// Runs action whenever function is called, before the call does anything:
+// a test's look at the world at that moment.
+void OnCall(const char *function, void (*action)());
+
 // Makes the tick count read start at this value, for wrap-around.
 void SetTickCountStart(DWORD ticks);
 

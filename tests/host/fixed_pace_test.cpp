@@ -122,11 +122,13 @@ TEST_F(FixedPaceTest, RefusedControlIsReturnedWithoutWaiting) {
   struct Case {
     const char *what;
     DWORD (*operation)(const char *);
+    DWORD control;  // the code that the operation sends
     DWORD result;
   };
-  const Case cases[] = {
-      {"stop of a stop-pending service", StopServiceAndWait, ERROR_SERVICE_CANNOT_ACCEPT_CTRL},
-      {"control 103 is not a valid code", ControlServiceAndWaitStopped, ERROR_INVALID_PARAMETER}};
+  const Case cases[] = {{"stop of a stop-pending service", StopServiceAndWait, SERVICE_CONTROL_STOP,
+                         ERROR_SERVICE_CANNOT_ACCEPT_CTRL},
+                        {"control 103 is not a valid code", ControlServiceAndWaitStopped, 103,
+                         ERROR_INVALID_PARAMETER}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     standin::Reset();
@@ -146,6 +148,9 @@ TEST_F(FixedPaceTest, RefusedControlIsReturnedWithoutWaiting) {
     EXPECT_EQ(GetLastError(), c.result);
     EXPECT_TRUE(Pauses().empty());
     EXPECT_EQ(CountCalls("ControlService"), 1);
+    EXPECT_THAT(CallLines(), testing::Contains(testing::AllOf(
+                                 testing::StartsWith("ControlService("),
+                                 testing::EndsWith(", " + std::to_string(c.control) + ", ptr)"))));
   }
 }
 

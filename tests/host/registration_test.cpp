@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <tuple>
 
 #include "standin_fixture.h"
@@ -126,20 +127,30 @@ TEST_F(RegistrationTest, InstallStagesAndTheBufferAfterAFailure) {
   EXPECT_EQ(error, ERROR_SERVICE_EXISTS);
 }
 
-TEST_F(RegistrationTest, DeleteIfStoppedAsksTheStateOnlyForFlagOne) {
-  for (int flag : {1, 0, 2}) {
+TEST_F(RegistrationTest, DeletionAsksTheStateOnlyForFlagOne) {
+  struct Deletion {
+    const char *what;
+    DWORD (*call)();
+    bool asks;
+  };
+  const Deletion deletions[] = {
+      {"flag 1", [] { return DeleteServiceIfStopped(kService, 1); }, true},
+      {"flag 0", [] { return DeleteServiceIfStopped(kService, 0); }, false},
+      {"flag 2", [] { return DeleteServiceIfStopped(kService, 2); }, false},
+      {"by name", [] { return DeleteServiceByName(kService); }, false},
+  };
+  for (const Deletion &deletion : deletions) {
     for (DWORD state : {SERVICE_RUNNING, SERVICE_START_PENDING, SERVICE_STOPPED}) {
-      SCOPED_TRACE(testing::Message() << "flag " << flag << ", state " << state);
+      SCOPED_TRACE(testing::Message() << deletion.what << ", state " << state);
       standin::Reset();
       standin::ServiceSetup setup = PendingService(0);
       setup.start_script[0].state = state == SERVICE_STOPPED ? SERVICE_RUNNING : state;
       setup.started = state != SERVICE_STOPPED;
       standin::AddService(setup);
-      const bool refused = flag == 1 && state != SERVICE_STOPPED;
-      EXPECT_EQ(DeleteServiceIfStopped(kService, flag),
-                refused ? ERROR_DEPENDENT_SERVICES_RUNNING : 0u);
+      const bool refused = deletion.asks && state != SERVICE_STOPPED;
+      EXPECT_EQ(deletion.call(), refused ? ERROR_DEPENDENT_SERVICES_RUNNING : 0u);
       EXPECT_EQ(standin::ServiceState(kService) != 0, refused);
-      EXPECT_EQ(CountCalls("QueryServiceStatus"), flag == 1 ? 1 : 0);
+      EXPECT_EQ(CountCalls("QueryServiceStatus"), deletion.asks ? 1 : 0);
     }
   }
 }
@@ -223,6 +234,7 @@ TEST_F(RegistrationTest, ReadCutsStringsAndLeavesTheAccountOut) {
   EXPECT_EQ(std::string(out.group), std::string(99, 'g'));
   EXPECT_EQ(std::string(out.display), std::string(99, 'd'));
   EXPECT_EQ(static_cast<unsigned char>(out.path[260]), 0xAAu);
+  EXPECT_THAT(CallLines(), testing::Contains("QueryServiceConfigA(h2, NULL, 0, ptr)"));
 }
 
 TEST_F(RegistrationTest, DependencyListForms) {
@@ -233,19 +245,24 @@ TEST_F(RegistrationTest, DependencyListForms) {
     std::string copied;  // then the next byte of the buffer is untouched
     std::string account;
     std::string display;
+    DWORD grows;  // after the size query, by at most the spare bytes
   };
   std::string long_list;
   for (int i = 0; i < 60; ++i) long_list += std::string("ab\0", 3);
   const Case cases[] = {
-      {"null pointer", true, "", std::string("\0\1", 2), "LocalSystem", ""},
+      {"null pointer", true, "", std::string("\0\1", 2), "LocalSystem", "", 0},
       {"none: one zero byte, not the account name behind it", false, "", std::string(1, '\0'),
-       "LocalSystem", ""},
-      {"two names", false, std::string("A\0B\0", 4), std::string("A\0B\0", 4), "LocalSystem", ""},
-      {"cut at 100 bytes", false, long_list, long_list.substr(0, 100), "LocalSystem", ""},
+       "LocalSystem", "", 0},
+      {"two names", false, std::string("A\0B\0", 4), std::string("A\0B\0", 4), "LocalSystem", "",
+       0},
+      {"cut at 100 bytes", false, long_list, long_list.substr(0, 100), "LocalSystem", "", 0},
       // Found by fuzzing: a list without a closing pair ran on into the spare
       // bytes behind the record and carried old heap contents out.
       {"no closing pair before the record ends: nothing behind it", false, "A",
-       std::string("A\0B\0C\0", 6), "B", "C"},
+       std::string("A\0B\0C\0", 6), "B", "C", 0},
+      // Grown by the spare bytes, the record fills the buffer: its end stops the scan.
+      {"no closing pair, up to the buffer's last byte", false, "A",
+       std::string("A\0B\0C++++\0", 10), "B", "C", 4},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -255,6 +272,7 @@ TEST_F(RegistrationTest, DependencyListForms) {
     setup.dependencies = c.names;
     setup.account = c.account;
     setup.display_name = c.display;
+    setup.grows_after_size_query = c.grows;
     standin::AddService(setup);
     ConfigOut out;
     ASSERT_EQ(out.Read(), 0u);
@@ -284,6 +302,9 @@ TEST_F(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
        ERROR_NOT_ENOUGH_MEMORY},
       {"size plus spare would overflow", nullptr, 0, 0, 0xFFFFFFFE, SERVICE_STAGE_ALLOCATE,
        ERROR_NOT_ENOUGH_MEMORY},
+      {"overflow by 1", nullptr, 0, 0, 0xFFFFFFFC, SERVICE_STAGE_ALLOCATE, ERROR_NOT_ENOUGH_MEMORY},
+      {"overflow by 2", nullptr, 0, 0, 0xFFFFFFFD, SERVICE_STAGE_ALLOCATE, ERROR_NOT_ENOUGH_MEMORY},
+      {"overflow by 4", nullptr, 0, 0, 0xFFFFFFFF, SERVICE_STAGE_ALLOCATE, ERROR_NOT_ENOUGH_MEMORY},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -314,11 +335,28 @@ TEST_F(RegistrationTest, NullRequiredArgumentsAreRefused) {
   EXPECT_EQ(InstallServiceUnquoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", &error),
             SERVICE_STAGE_OPEN_MANAGER);
   EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(InstallServiceQuoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", nullptr),
-            SERVICE_STAGE_OPEN_MANAGER);
   ConfigOut out;
   EXPECT_EQ(out.Read(nullptr), SERVICE_STAGE_OPEN_MANAGER);
   EXPECT_EQ(out.error, ERROR_INVALID_PARAMETER);
+  // Without an error out-parameter, the code is left as the last error alone.
+  const std::function<DWORD()> without_error_out[] = {
+      [] {
+        return InstallServiceQuoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", nullptr);
+      },
+      [] {
+        return InstallServiceUnquoted("C:\\svc.exe", kService, "", 0x10, 3, "", 1, "", "", "",
+                                      nullptr);
+      },
+      [&out] {
+        return ReadServiceConfig(kService, &out.type, &out.start, &out.error_control, &out.tag,
+                                 out.path, out.group, out.dependencies, out.display, nullptr);
+      }};
+  for (const std::function<DWORD()> &call : without_error_out) {
+    SetLastError(kSentinel);
+    EXPECT_EQ(call(), SERVICE_STAGE_OPEN_MANAGER);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  }
+  EXPECT_TRUE(out.Untouched());
   EXPECT_EQ(DeleteServiceByName(nullptr), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(SetServiceStartType(nullptr, SERVICE_DISABLED), ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(standin::Calls().empty());

@@ -1,6 +1,9 @@
 // The starter's complete output for each outcome, byte for byte.
 #include <starter.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "standin_fixture.h"
 
 namespace {
@@ -92,6 +95,19 @@ TEST_F(StarterOutputTest, SystemTextReachesAConsoleAsTheSameCharacters) {
     standin::SetStandardOutputIsConsole(c.console);
     EXPECT_EQ(RunStarter(), FailedWith(c.text));
   }
+}
+
+// What had reached standard output (captured into a file) when the start was asked for.
+std::string output_at_start;
+
+TEST_F(StarterOutputTest, FirstLineStandsBeforeTheStart) {
+  standin::AddService(PendingService(3000));
+  standin::OnCall("StartServiceA", [] {
+    std::ifstream written("/proc/self/fd/1");
+    output_at_start.assign(std::istreambuf_iterator<char>(written), {});
+  });
+  RunStarter();
+  EXPECT_EQ(output_at_start, "\nStarting Tessera service");
 }
 
 TEST_F(StarterOutputTest, TextIsThatOfTheFailedCallEvenWhenClosingChangesTheLastError) {
