@@ -52,37 +52,20 @@ void AddNameRows(std::vector<Row> *rows, const std::string &label, const std::st
     std::function<DWORD(const char *, DWORD *)> call;
     bool staged;
   };
+  // clang-format off
   const Op ops[] = {
-      {"StartServiceAndWait",
-       [](const char *n, DWORD *) {
-         DWORD flag = 42;
-         return StartServiceAndWait(n, &flag);
-       },
-       false},
-      {"StartServiceAndPoll", [](const char *n, DWORD *) { return StartServiceAndPoll(n); }, false},
-      {"StopServiceAndWait", [](const char *n, DWORD *) { return StopServiceAndWait(n); }, false},
-      {"ControlServiceAndWaitStopped",
-       [](const char *n, DWORD *) { return ControlServiceAndWaitStopped(n); }, false},
-      {"SendServiceControl", [](const char *n, DWORD *) { return SendServiceControl(n, 200); },
-       false},
-      {"QueryServiceState",
-       [](const char *n, DWORD *) {
-         SERVICE_STATUS status;
-         return QueryServiceState(n, &status);
-       },
-       false},
-      {"DeleteServiceIfStopped",
-       [](const char *n, DWORD *) { return DeleteServiceIfStopped(n, 1); }, false},
-      {"DeleteServiceByName", [](const char *n, DWORD *) { return DeleteServiceByName(n); }, false},
-      {"SetServiceStartType",
-       [](const char *n, DWORD *) { return SetServiceStartType(n, SERVICE_DISABLED); }, false},
-      {"ReadServiceConfig",
-       [](const char *n, DWORD *error) {
-         DWORD start_type;
-         return ReadConfigOf(n, &start_type, error);
-       },
-       true},
+      {"StartServiceAndWait",          [](const char *n, DWORD *) { DWORD flag = 42; return StartServiceAndWait(n, &flag); },     false},
+      {"StartServiceAndPoll",          [](const char *n, DWORD *) { return StartServiceAndPoll(n); },                             false},
+      {"StopServiceAndWait",           [](const char *n, DWORD *) { return StopServiceAndWait(n); },                              false},
+      {"ControlServiceAndWaitStopped", [](const char *n, DWORD *) { return ControlServiceAndWaitStopped(n); },                    false},
+      {"SendServiceControl",           [](const char *n, DWORD *) { return SendServiceControl(n, 200); },                         false},
+      {"QueryServiceState",            [](const char *n, DWORD *) { SERVICE_STATUS status; return QueryServiceState(n, &status); }, false},
+      {"DeleteServiceIfStopped",       [](const char *n, DWORD *) { return DeleteServiceIfStopped(n, 1); },                       false},
+      {"DeleteServiceByName",          [](const char *n, DWORD *) { return DeleteServiceByName(n); },                             false},
+      {"SetServiceStartType",          [](const char *n, DWORD *) { return SetServiceStartType(n, SERVICE_DISABLED); },           false},
+      {"ReadServiceConfig",            [](const char *n, DWORD *error) { DWORD start_type; return ReadConfigOf(n, &start_type, error); }, true},
   };
+  // clang-format on
   for (const Op &op : ops) {
     auto call = op.call;
     rows->push_back({std::string(op.name) + ", " + label,

@@ -21,21 +21,16 @@ TEST(MultibyteCopy, CopiesAtMostTheCountWithoutSplittingACharacter) {
     std::string copied;  // the count (6) bytes, then the two guard bytes
   };
   const std::string guard = "\xEE\xEE";
+  // clang-format off
   const Case cases[] = {
-      {"short string, rest zero-filled", 1252, "abc", std::string("abc\0\0\0", 6) + guard},
-      {"long string, no terminator", 1252, "abcdefgh", "abcdef" + guard},
-      {"single-byte: 0x82 is a character", 1252, "abcde\x82\xA0", "abcde\x82" + guard},
-      {"whole double-byte character", 932,
-       "ab\x82\xA0"
-       "c",
-       std::string("ab\x82\xA0"
-                   "c\0",
-                   6) +
-           guard},
-      {"lead byte as the last byte of the count", 932, "abcde\x82\xA0",
-       std::string("abcde\0", 6) + guard},
-      {"lead byte before the terminator", 932, "ab\x82", std::string("ab\0\0\0\0", 6) + guard},
+      {"short string, rest zero-filled",          1252, "abc",             std::string("abc\0\0\0", 6) + guard},
+      {"long string, no terminator",              1252, "abcdefgh",        "abcdef" + guard},
+      {"single-byte: 0x82 is a character",        1252, "abcde\x82\xA0",   "abcde\x82" + guard},
+      {"whole double-byte character",             932,  "ab\x82\xA0" "c",  std::string("ab\x82\xA0" "c\0", 6) + guard},
+      {"lead byte as the last byte of the count", 932,  "abcde\x82\xA0",   std::string("abcde\0", 6) + guard},
+      {"lead byte before the terminator",         932,  "ab\x82",          std::string("ab\0\0\0\0", 6) + guard},
   };
+  // clang-format on
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     _setmbcp(c.code_page);

@@ -35,39 +35,17 @@ TEST_F(StarterOutputTest, EachOutcomePrintsItsExactText) {
   standin::ServiceSetup stops_again = PendingService(0);
   stops_again.start_script.push_back({500, SERVICE_STOPPED, 0, 0});
   standin::ServiceSetup stays_pending = PendingService(3000);
+  // clang-format off
   const Case cases[] = {
-      {"success", {starts}, nullptr, 0, "\nStarting Tessera service\n... SUCCEEDED"},
-      {"not installed",
-       {},
-       nullptr,
-       0,
-       FailedWith("The specified service does not exist as an installed service.")},
-      {"already running",
-       {RunningService()},
-       nullptr,
-       0,
-       FailedWith("An instance of the service is already running.")},
-      {"no rights to the manager",
-       {starts},
-       "OpenSCManagerA",
-       ERROR_ACCESS_DENIED,
-       FailedWith("Access is denied.")},
-      {"stops during its start",
-       {stops_again},
-       nullptr,
-       0,
-       FailedWith("The service has not been started.")},
-      {"still start-pending when the wait gives up",
-       {stays_pending},
-       nullptr,
-       0,
-       FailedWith("The service has not been started.")},
-      {"a code without system text",
-       {starts},
-       "StartServiceA",
-       0x1234,
-       std::string(kFailed) + "\nUnknown Error"},
+      {"success",                                    {starts},           nullptr,          0,                   "\nStarting Tessera service\n... SUCCEEDED"},
+      {"not installed",                              {},                 nullptr,          0,                   FailedWith("The specified service does not exist as an installed service.")},
+      {"already running",                            {RunningService()}, nullptr,          0,                   FailedWith("An instance of the service is already running.")},
+      {"no rights to the manager",                   {starts},           "OpenSCManagerA", ERROR_ACCESS_DENIED, FailedWith("Access is denied.")},
+      {"stops during its start",                     {stops_again},      nullptr,          0,                   FailedWith("The service has not been started.")},
+      {"still start-pending when the wait gives up", {stays_pending},    nullptr,          0,                   FailedWith("The service has not been started.")},
+      {"a code without system text",                 {starts},           "StartServiceA",  0x1234,              std::string(kFailed) + "\nUnknown Error"},
   };
+  // clang-format on
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     standin::Reset();
