@@ -1,12 +1,11 @@
 # An updater's own build: a separate project finds the installed module with
-# find_package, links it and runs it against a real service.
+# find_package and links it, into WORK_DIR/build/consumer (.exe); running it
+# is the caller's step. Nothing here runs a program that was built.
 #   -DWORK_DIR=         scratch folder, emptied first
 #   -DCONSUMER_SOURCE_DIR=  the consumer project
 #   -DBINARY_DIR=       a build folder to install into WORK_DIR/prefix, or
 #   -DPACKAGE_PREFIX=   a prefix that already holds the package
-#   -DSERVICE_PROGRAM=  the service program that the consumer registers
-#   -DTOOLCHAIN_FILE=   for a cross-built consumer, which then runs under
-#   -DWINE_RUN= -DWINE_PREFIX=   scripts/wine-run in that prefix
+#   -DTOOLCHAIN_FILE=   for a cross-built consumer
 #   -DOTHER_TOOLCHAIN_FILE=  a consumer of the other architecture, which
 #                       find_package must refuse at configure time
 #   -DCXX_FLAGS=        compile and link flags of a native consumer
@@ -38,18 +37,6 @@ if(NOT result EQUAL 0)
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build COMMAND_ERROR_IS_FATAL ANY
   OUTPUT_QUIET)
-
-set(consumer ${WORK_DIR}/build/consumer)
-set(program ${SERVICE_PROGRAM})
-if(TOOLCHAIN_FILE)
-  # A Windows program under Wine, whose Z: drive is the Linux root.
-  set(consumer ${WINE_RUN} ${WINE_PREFIX} ${consumer}.exe)
-  string(REPLACE "/" "\\" program "Z:${SERVICE_PROGRAM}")
-endif()
-execute_process(COMMAND ${consumer} ${program} RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "the consumer linked against the package failed: ${result}")
-endif()
 
 if(OTHER_TOOLCHAIN_FILE)
   configure_consumer(${WORK_DIR}/other "${OTHER_TOOLCHAIN_FILE}" result output)

@@ -1,12 +1,14 @@
 #!/usr/bin/python3
-"""Reads starter.exe and checks what it is made of: a 32-bit console program
-importing only KERNEL32, ADVAPI32 and msvcrt, with its version record
-(1.0.0.5) and its manifest (asInvoker, no uiAccess) as resource 1.
+"""Reads starter.exe and checks what it is made of: a console program for
+the given architecture (x86: PE32 i386; x64: PE32+ x86-64) importing only
+KERNEL32, ADVAPI32 and msvcrt, with its version record (1.0.0.5) and its
+manifest (asInvoker, no uiAccess) as resource 1.
 
-    check_executable.py [--shipped] STARTER_EXE
+    check_executable.py [--shipped] --arch x86|x64 STARTER_EXE
 
 With --shipped, the file is the one a release ships: also no debug sections,
 a debug link to its split-off debug information, and at most 48 KiB."""
+import argparse
 import os
 import sys
 
@@ -15,6 +17,11 @@ import pefile
 RT_MANIFEST = 24
 ALLOWED_IMPORTS = {"KERNEL32.dll", "ADVAPI32.dll", "msvcrt.dll"}
 SHIPPED_MAX_BYTES = 48 * 1024
+# Per architecture: the machine, the optional header's magic, and its name.
+LAYOUTS = {
+    "x86": ("IMAGE_FILE_MACHINE_I386", pefile.OPTIONAL_HEADER_MAGIC_PE, "PE32 i386"),
+    "x64": ("IMAGE_FILE_MACHINE_AMD64", pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS, "PE32+ x86-64"),
+}
 
 
 def fail(message):
@@ -48,14 +55,15 @@ def check_shipped(pe, path):
         fail("%d bytes, more than %d" % (size, SHIPPED_MAX_BYTES))
 
 
-def main(path, shipped):
+def main(path, arch, shipped):
+    machine, magic, layout = LAYOUTS[arch]
     pe = pefile.PE(path)
     if shipped:
         check_shipped(pe, path)
-    if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
-        fail("not an i386 image")
-    if pe.OPTIONAL_HEADER.Magic != pefile.OPTIONAL_HEADER_MAGIC_PE:
-        fail("not PE32")
+    if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE[machine]:
+        fail("machine is %#x, not %s" % (pe.FILE_HEADER.Machine, machine))
+    if pe.OPTIONAL_HEADER.Magic != magic:
+        fail("optional header magic is %#x, not %s's" % (pe.OPTIONAL_HEADER.Magic, layout))
     if pe.OPTIONAL_HEADER.Subsystem != pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]:
         fail("not a console program")
 
@@ -91,10 +99,15 @@ def main(path, shipped):
         if needed not in manifest:
             fail("manifest lacks " + needed)
 
-    print("starter.exe: PE32 i386 console program, imports %s, version 1.0.0.5, manifest asInvoker%s"
-          % (", ".join(sorted(imports)),
+    print("starter.exe: %s console program, imports %s, version 1.0.0.5, manifest asInvoker%s"
+          % (layout, ", ".join(sorted(imports)),
              ", %d bytes, no debug sections, debug link" % os.path.getsize(path) if shipped else ""))
 
 
 if __name__ == "__main__":
-    main(sys.argv[-1], "--shipped" in sys.argv[1:-1])
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--shipped", action="store_true", help="the file that a release ships")
+    parser.add_argument("--arch", required=True, choices=sorted(LAYOUTS))
+    parser.add_argument("path")
+    arguments = parser.parse_args()
+    main(arguments.path, arguments.arch, arguments.shipped)
