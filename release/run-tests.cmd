@@ -29,7 +29,9 @@ exit /b 0
 :run
 echo === %1
 "%~f1" "--gtest_output=xml:%~dpn1.xml" %arguments%
-if errorlevel 1 (
+rem Any status but 0 fails: "if errorlevel 1" misses a negative one, and a
+rem crash (0xC0000005) or an exit with -1 is negative.
+if %errorlevel% neq 0 (
   set /a failed+=1
   set "failures=%failures% %1"
 )
