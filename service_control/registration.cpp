@@ -12,7 +12,6 @@ namespace {
 
 const size_t kPathBytes = MAX_PATH;
 const size_t kNameBytes = 100;
-const size_t kLongestServiceName = 256;
 const DWORD kSpareBytes = 4;
 
 // Records a stage failure: the code goes to the error out-parameter and stays
@@ -64,6 +63,9 @@ DWORD Install(char *quotable, const char *path, const char *serviceName, const c
   if (path == NULL || serviceName == NULL || displayName == NULL) {
     return StageFailure(SERVICE_STAGE_OPEN_MANAGER, ERROR_INVALID_PARAMETER, error, NULL, NULL);
   }
+  if (IsOverlongServiceName(serviceName)) {
+    return StageFailure(SERVICE_STAGE_CREATE_SERVICE, ERROR_INVALID_NAME, error, NULL, NULL);
+  }
   SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
   if (manager == NULL) {
     return StageFailure(SERVICE_STAGE_OPEN_MANAGER, GetLastError(), error, NULL, NULL);
@@ -73,10 +75,6 @@ DWORD Install(char *quotable, const char *path, const char *serviceName, const c
     if (refused != ERROR_SUCCESS) {
       return StageFailure(SERVICE_STAGE_CREATE_SERVICE, refused, error, NULL, manager);
     }
-  }
-  // The manager's own answer to an overlong key name does not name the fault.
-  if (strlen(serviceName) > kLongestServiceName) {
-    return StageFailure(SERVICE_STAGE_CREATE_SERVICE, ERROR_INVALID_NAME, error, NULL, manager);
   }
   SC_HANDLE service =
       CreateServiceA(manager, serviceName, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
@@ -176,6 +174,9 @@ DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *star
       tag == NULL || path == NULL || loadOrderGroup == NULL || dependencies == NULL ||
       displayName == NULL) {
     return StageFailure(SERVICE_STAGE_OPEN_MANAGER, ERROR_INVALID_PARAMETER, error, NULL, NULL);
+  }
+  if (IsOverlongServiceName(serviceName)) {
+    return StageFailure(SERVICE_STAGE_OPEN_SERVICE, ERROR_INVALID_NAME, error, NULL, NULL);
   }
   SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
   if (manager == NULL) {

@@ -5,8 +5,16 @@
 
 #include <windows.h>
 
+// True for a service name longer than any that a manager holds (256
+// characters). Such a name is refused with ERROR_INVALID_NAME before anything
+// is opened: Wine answers 1060 when it is opened and Windows refuses the name
+// itself, and callers get one answer on both.
+bool IsOverlongServiceName(const char *serviceName);
+
 // Opens the local manager, then the service. On failure nothing is left open
 // and the failed call's code is returned; on success 0, with both handles set.
+// A null name is refused with ERROR_INVALID_PARAMETER and an overlong one with
+// ERROR_INVALID_NAME, before anything is opened.
 DWORD OpenManagerAndService(DWORD managerAccess, const char *serviceName, DWORD serviceAccess,
                             SC_HANDLE *manager, SC_HANDLE *service);
 

@@ -3,8 +3,9 @@
  * handles, does one job, closes both (service first) and returns a result:
  * 0 for success, otherwise a Win32 error code. Whenever a result is not 0,
  * it is also the calling thread's last-error value on return. A null
- * service name is refused with ERROR_INVALID_PARAMETER before anything is
- * opened. */
+ * service name is refused with ERROR_INVALID_PARAMETER, and a name over 256
+ * characters (which no manager holds) with ERROR_INVALID_NAME, before
+ * anything is opened. */
 #ifndef SERVICE_CONTROL_H
 #define SERVICE_CONTROL_H
 
@@ -62,7 +63,7 @@ DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
  * (or null) dependencies, group, account and password are passed as null.
  * Returns 0, 1 or 8; a quoted form over 260 characters is refused with 8 and
  * ERROR_FILENAME_EXCED_RANGE, the buffer untouched, and a service name over
- * 256 characters with 8 and ERROR_INVALID_NAME. */
+ * 256 characters with 8 and ERROR_INVALID_NAME, before anything is opened. */
 DWORD InstallServiceQuoted(char *path, const char *serviceName, const char *displayName,
                            DWORD serviceType, DWORD startType, const char *dependencies,
                            DWORD errorControl, const char *loadOrderGroup, const char *account,
@@ -93,7 +94,8 @@ DWORD SetServiceStartType(const char *serviceName, DWORD startType);
  * buffers (path 260 bytes, group, dependencies and display name 100 each;
  * strings cut and terminated within them, never inside a double-byte
  * character, the dependency list copied in its own form). Returns 0, 1, 2, 9
- * or 10; outputs are written only on 0. */
+ * or 10 (2 with ERROR_INVALID_NAME for a name over 256 characters, before
+ * anything is opened); outputs are written only on 0. */
 DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *startType,
                         DWORD *errorControl, DWORD *tag, char *path, char *loadOrderGroup,
                         char *dependencies, char *displayName, DWORD *error);

@@ -362,4 +362,32 @@ TEST_F(RegistrationTest, NullRequiredArgumentsAreRefused) {
   EXPECT_TRUE(standin::Calls().empty());
 }
 
+TEST_F(RegistrationTest, OverlongNamesAreRefusedBeforeAnyCall) {
+  const std::string overlong(257, 't');
+  const char *name = overlong.c_str();
+  DWORD flag = 0;
+  SERVICE_STATUS status;
+  char path[16] = "C:\\svc.exe";
+  DWORD install_error = kSentinel;
+  ConfigOut out;
+  const DWORD results[] = {StartServiceAndWait(name, &flag),
+                           StartServiceAndPoll(name),
+                           StopServiceAndWait(name),
+                           ControlServiceAndWaitStopped(name),
+                           SendServiceControl(name, 200),
+                           QueryServiceState(name, &status),
+                           DeleteServiceIfStopped(name, 1),
+                           DeleteServiceByName(name),
+                           SetServiceStartType(name, SERVICE_DISABLED)};
+  for (DWORD result : results) EXPECT_EQ(result, ERROR_INVALID_NAME);
+  EXPECT_EQ(InstallServiceQuoted(path, name, "", 0x10, 3, "", 1, "", "", "", &install_error),
+            SERVICE_STAGE_CREATE_SERVICE);
+  EXPECT_EQ(install_error, ERROR_INVALID_NAME);
+  EXPECT_STREQ(path, "C:\\svc.exe");
+  EXPECT_EQ(out.Read(name), SERVICE_STAGE_OPEN_SERVICE);
+  EXPECT_EQ(out.error, ERROR_INVALID_NAME);
+  EXPECT_TRUE(out.Untouched());
+  EXPECT_TRUE(standin::Calls().empty());
+}
+
 }  // namespace
