@@ -177,6 +177,7 @@ TEST(BadInput, NamesTheManagerHoldsRoundTrip) {
     EXPECT_EQ(QueryServiceState(name.c_str(), &status), 0u);
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(DeleteServiceByName(name.c_str()), 0u);
+    WaitUntilGone(name.c_str());
     EXPECT_EQ(QueryServiceState(name.c_str(), &status), ERROR_SERVICE_DOES_NOT_EXIST);
   }
 }

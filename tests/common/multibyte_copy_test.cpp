@@ -81,6 +81,7 @@ TEST(MultibyteCopy, ConfigurationReadNeverCutsACharacter) {
     EXPECT_EQ(std::string(path_out), path.substr(0, c.path_kept));
     EXPECT_EQ(std::string(display_out), display.substr(0, c.display_kept));
     EXPECT_EQ(DeleteServiceByName(kName), 0u);
+    WaitUntilGone(kName);
   }
 }
 

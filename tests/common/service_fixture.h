@@ -25,7 +25,13 @@ DWORD TestServiceState(const char *name);
 // The control codes that reached the service, in order.
 std::vector<DWORD> ReceivedControls(const char *name);
 
-// Stops the service, killing it if it does not stop, and deletes it.
+// Stops the service, killing it if it does not stop, deletes it and waits
+// until it is gone.
 void RemoveTestService(const char *name);
+
+// Waits, a few seconds at most, until a deleted service is gone: Windows may
+// keep it registered for a moment after its last handle is closed, and until
+// then opening it still works and creating it again gives 1072.
+void WaitUntilGone(const char *name);
 
 #endif

@@ -38,3 +38,6 @@ DWORD TestServiceState(const char *name) { return standin::ServiceState(name); }
 std::vector<DWORD> ReceivedControls(const char *name) { return standin::ControlsReceived(name); }
 
 void RemoveTestService(const char *) {}
+
+// The stand-in removes a deleted service with its last handle, as Wine does.
+void WaitUntilGone(const char *) {}

@@ -42,8 +42,14 @@ int main(int argc, char **argv) {
   if (result != 0) return Failed("StopServiceAndWait", result);
   result = DeleteServiceByName(kName);
   if (result != 0) return Failed("DeleteServiceByName", result);
-  if (QueryServiceState(kName, &status) != ERROR_SERVICE_DOES_NOT_EXIST) {
-    return Failed("QueryServiceState after deletion", 0);
+  // Windows may keep a deleted service registered for a moment.
+  result = QueryServiceState(kName, &status);
+  for (int tries = 0; tries < 50 && result != ERROR_SERVICE_DOES_NOT_EXIST; ++tries) {
+    Sleep(100);
+    result = QueryServiceState(kName, &status);
+  }
+  if (result != ERROR_SERVICE_DOES_NOT_EXIST) {
+    return Failed("QueryServiceState after deletion", result);
   }
   printf("consumer: installed %s, started, running, stopped, deleted\n", path);
   return 0;

@@ -99,6 +99,7 @@ TEST_F(RegistrationWindowsTest, DeleteIfStoppedThenTwice) {
   EXPECT_EQ(DeleteServiceByName(kName), ERROR_SERVICE_MARKED_FOR_DELETE);
   CloseServiceHandle(held);
   CloseServiceHandle(manager);
+  WaitUntilGone(kName);
   EXPECT_EQ(DeleteServiceByName(kName), ERROR_SERVICE_DOES_NOT_EXIST);
 }
 

@@ -110,4 +110,16 @@ void RemoveTestService(const char *name) {
   }
   CloseServiceHandle(manager);
   DeleteFileA(ControlLogPath(name).c_str());
+  WaitUntilGone(name);
+}
+
+void WaitUntilGone(const char *name) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  for (DWORD waited = 0; waited < 5000; waited += 100) {
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
+    if (service == nullptr && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) break;
+    CloseServiceHandle(service);
+    Sleep(100);
+  }
+  CloseServiceHandle(manager);
 }
