@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <service_control.h>
 
+#include <cstring>
 #include <string>
 
 #include "service_fixture.h"
@@ -73,6 +74,43 @@ TEST_F(RegistrationWindowsTest, InstallBothWaysAndReadBack) {
                              SERVICE_DEMAND_START, "", SERVICE_ERROR_NORMAL, "", "", "", &error),
       SERVICE_STAGE_CREATE_SERVICE);
   EXPECT_EQ(error, ERROR_SERVICE_EXISTS);
+}
+
+// The dependency list as the manager itself gives it back, empty where it
+// keeps none.
+std::string StoredDependencies() {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceA(manager, kName, SERVICE_QUERY_CONFIG);
+  std::string record(8192, '\0');
+  DWORD needed = 0;
+  auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(&record[0]);
+  std::string stored;
+  if (QueryServiceConfigA(service, config, static_cast<DWORD>(record.size()), &needed)) {
+    for (const char *name = config->lpDependencies; *name != '\0'; name += std::strlen(name) + 1) {
+      stored.append(name).push_back('\0');
+    }
+  }
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return stored;
+}
+
+TEST_F(RegistrationWindowsTest, DependencyListRoundTrip) {
+  const std::string list("A\0+G\0", 5);
+  char path[64] = "C:\\Tessera Test\\svc.exe";
+  DWORD error = 0xDEADBEEF;
+  ASSERT_EQ(InstallServiceQuoted(path, kName, "Tessera test", SERVICE_WIN32_OWN_PROCESS,
+                                 SERVICE_DEMAND_START, list.c_str(), SERVICE_ERROR_NORMAL, "", "",
+                                 "", &error),
+            0u);
+  if (StoredDependencies().empty()) {
+    GTEST_SKIP() << "this manager keeps no dependencies (Wine stores none; Windows does)";
+  }
+  EXPECT_EQ(StoredDependencies(), list);
+  Config config;
+  ASSERT_EQ(config.Read(), 0u);
+  // The names, each with its zero; the list's closing zero is not copied.
+  EXPECT_EQ(std::string(config.dependencies, list.size()), list);
 }
 
 TEST_F(RegistrationWindowsTest, DisabledServiceIsRefusedItsStart) {
