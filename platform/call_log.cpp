@@ -71,6 +71,11 @@ std::string StringText(const char *text) {
   return "\"" + std::string(text) + "\"";
 }
 
+std::string WideStringText(const WCHAR *text) {
+  if (text == nullptr) return "NULL";
+  return "L\"" + Utf8Of(text) + "\"";
+}
+
 std::string HexText(DWORD value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));

@@ -15,6 +15,17 @@ std::string HandleText(SC_HANDLE handle);
 std::string PointerText(const void *pointer);
 std::string StringText(const char *text);
 std::string HexText(DWORD value);
+// A wide string as L"..." in UTF-8, or NULL.
+std::string WideStringText(const WCHAR *text);
+
+// The ANSI code page (1252) and UTF-16, as the platform converts between
+// them: every byte has a character, and a character that the page cannot
+// hold becomes '?'.
+WCHAR FromAnsi(unsigned char c);
+WideString AnsiToWide(const std::string &text);
+std::string WideToAnsi(const WideString &text);
+// UTF-8 of a UTF-16 text, for showing it; a lone surrogate shows as U+FFFD.
+std::string Utf8Of(const WideString &text);
 
 void ResetCallLog();
 void ResetKernel();

@@ -1,6 +1,8 @@
 // The simulated Service Control Manager: services with a configuration and a
 // status that follows a script over virtual time, and handles with their
-// access masks. Access and control rules are those of the real manager.
+// access masks. Access and control rules are those of the real manager, and
+// so is its keeping of names and paths in UTF-16, with the ANSI calls
+// converting through the ANSI code page.
 #include <strings.h>
 
 #include <cstdint>
@@ -12,8 +14,20 @@
 namespace standin {
 namespace {
 
+// The texts of a service as the manager keeps them.
+struct Texts {
+  WideString name;
+  WideString display_name;
+  WideString binary_path;
+  WideString load_order_group;
+  WideString dependencies;  // each name with its zero
+  WideString account;
+  WideString password;
+};
+
 struct Service {
-  ServiceSetup setup;
+  ServiceSetup setup;  // its texts are not used once the service is added
+  Texts text;
   bool started = false;
   unsigned long long started_at = 0;
   bool stopping = false;
@@ -26,7 +40,7 @@ struct Service {
 struct Handle {
   bool is_manager;
   DWORD access;
-  std::string service;  // key name, for service handles
+  WideString service;  // key name, for service handles
 };
 
 std::vector<Service> services;
@@ -35,14 +49,23 @@ std::uintptr_t next_handle = 1;
 bool close_overwrites_last_error = false;
 DWORD close_last_error = 0;
 
-Service *FindService(const char *name) {
+// Names compare without regard to the case of ASCII letters.
+WCHAR Folded(WCHAR c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
+
+Service *FindService(const WideString &name) {
   for (Service &service : services) {
-    if (strcasecmp(service.setup.name.c_str(), name) == 0) return &service;
+    const WideString &held = service.text.name;
+    if (held.size() != name.size()) continue;
+    size_t i = 0;
+    while (i < name.size() && Folded(held[i]) == Folded(name[i])) ++i;
+    if (i == name.size()) return &service;
   }
   return nullptr;
 }
 
-SC_HANDLE NewHandle(bool is_manager, DWORD access, const std::string &service) {
+Service *FindService(const char *name) { return FindService(AnsiToWide(name)); }
+
+SC_HANDLE NewHandle(bool is_manager, DWORD access, const WideString &service) {
   const std::uintptr_t id = next_handle++;
   handles[id] = Handle{is_manager, access, service};
   return reinterpret_cast<SC_HANDLE>(id);
@@ -114,12 +137,12 @@ Service *ServiceFor(SC_HANDLE handle, DWORD needed_access) {
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
-  return FindService(found->service.c_str());
+  return FindService(found->service);
 }
 
 // Checks a manager handle for the needed right and a service name for its
 // form, as the real manager does; false with the last error set otherwise.
-bool CheckManagerAndName(SC_HANDLE manager, DWORD needed_access, const char *name) {
+bool CheckManagerAndName(SC_HANDLE manager, DWORD needed_access, const WCHAR *name) {
   const Handle *found = FindHandle(manager);
   DWORD refusal = 0;
   if (found == nullptr || !found->is_manager) {
@@ -128,7 +151,7 @@ bool CheckManagerAndName(SC_HANDLE manager, DWORD needed_access, const char *nam
     refusal = ERROR_ACCESS_DENIED;
   } else if (name == nullptr) {
     refusal = ERROR_INVALID_ADDRESS;
-  } else if (*name == '\0' || std::strpbrk(name, "/\\") != nullptr) {
+  } else if (*name == 0 || WideString(name).find_first_of(L"/\\") != WideString::npos) {
     refusal = ERROR_INVALID_NAME;
   }
   if (refusal != 0) SetLastError(refusal);
@@ -142,12 +165,12 @@ bool IsProgramStartType(DWORD start_type) {
 }
 
 // A service marked for deletion goes once no handle refers to it.
-void RemoveIfDeletedAndUnused(const std::string &name) {
+void RemoveIfDeletedAndUnused(const WideString &name) {
   for (const auto &entry : handles) {
     if (entry.second.service == name) return;
   }
   for (size_t i = 0; i < services.size(); ++i) {
-    if (services[i].setup.name == name && services[i].marked_for_delete) {
+    if (services[i].text.name == name && services[i].marked_for_delete) {
       services.erase(services.begin() + static_cast<std::ptrdiff_t>(i));
       return;
     }
@@ -155,15 +178,42 @@ void RemoveIfDeletedAndUnused(const std::string &name) {
 }
 
 // The dependency list's names, each with its zero, without the closing zero.
-std::string DependencyNames(const char *list) {
-  std::string names;
+template <typename Char>
+std::basic_string<Char> DependencyNames(const Char *list) {
+  std::basic_string<Char> names;
   if (list == nullptr) return names;
-  while (*list != '\0') {
-    const std::string name(list);
-    names += name + '\0';
+  while (*list != 0) {
+    const std::basic_string<Char> name(list);
+    names += name;
+    names += Char(0);
     list += name.size() + 1;
   }
   return names;
+}
+
+// A string argument of a call, as the manager takes it: converted from the
+// ANSI code page, or as it is; null stays null.
+struct Text {
+  bool null;
+  WideString value;
+  const WCHAR *get() const { return null ? nullptr : value.c_str(); }
+};
+
+Text FromAnsiArgument(const char *text) {
+  return text == nullptr ? Text{true, {}} : Text{false, AnsiToWide(text)};
+}
+
+Text FromWideArgument(const WCHAR *text) {
+  return text == nullptr ? Text{true, {}} : Text{false, text};
+}
+
+// A dependency list argument: its names, each with its zero.
+Text AnsiDependencies(const char *list) {
+  return list == nullptr ? Text{true, {}} : Text{false, AnsiToWide(DependencyNames(list))};
+}
+
+Text WideDependencies(const WCHAR *list) {
+  return list == nullptr ? Text{true, {}} : Text{false, DependencyNames(list)};
 }
 
 bool IsUserDefined(DWORD control) { return control >= 128 && control <= 255; }
@@ -234,6 +284,16 @@ void Reset() {
 void AddService(const ServiceSetup &setup) {
   Service service;
   service.setup = setup;
+  const auto wide = [](const WideString &given, const std::string &ansi) {
+    return given.empty() ? AnsiToWide(ansi) : given;
+  };
+  service.text = Texts{AnsiToWide(setup.name),
+                       wide(setup.wide_display_name, setup.display_name),
+                       wide(setup.wide_binary_path, setup.binary_path),
+                       wide(setup.wide_load_order_group, setup.load_order_group),
+                       wide(setup.wide_dependencies, setup.dependencies),
+                       AnsiToWide(setup.account),
+                       AnsiToWide(setup.password)};
   if (service.setup.start_script.empty()) {
     service.setup.start_script.push_back(StatusStep{0, SERVICE_RUNNING, 0, 0});
   }
@@ -261,60 +321,44 @@ int OpenHandleCount() { return static_cast<int>(handles.size()); }
 
 bool ServiceConfig(const char *name, ServiceSetup *config) {
   const Service *service = FindService(name);
-  if (service != nullptr) *config = service->setup;
-  return service != nullptr;
+  if (service == nullptr) return false;
+  *config = service->setup;
+  const Texts &text = service->text;
+  config->name = WideToAnsi(text.name);
+  config->display_name = WideToAnsi(text.display_name);
+  config->binary_path = WideToAnsi(text.binary_path);
+  config->load_order_group = WideToAnsi(text.load_order_group);
+  config->dependencies = WideToAnsi(text.dependencies);
+  config->account = WideToAnsi(text.account);
+  config->password = WideToAnsi(text.password);
+  config->wide_display_name = text.display_name;
+  config->wide_binary_path = text.binary_path;
+  config->wide_load_order_group = text.load_order_group;
+  config->wide_dependencies = text.dependencies;
+  return true;
 }
 
 }  // namespace standin
 
-using namespace standin;
+namespace standin {
+namespace {
 
-extern "C" {
-
-SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess) {
-  if (EnterCall("OpenSCManagerA", StringText(machineName) + ", " + StringText(databaseName) + ", " +
-                                      HexText(desiredAccess))) {
-    return nullptr;
-  }
-  return NewHandle(true, desiredAccess, "");
+SC_HANDLE OpenManager(const char *function, const std::string &arguments, DWORD desiredAccess) {
+  if (EnterCall(function, arguments + ", " + HexText(desiredAccess))) return nullptr;
+  return NewHandle(true, desiredAccess, WideString());
 }
 
-SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAccess) {
-  if (EnterCall("OpenServiceA", HandleText(manager) + ", " + StringText(serviceName) + ", " +
-                                    HexText(desiredAccess))) {
-    return nullptr;
-  }
-  if (!CheckManagerAndName(manager, 0, serviceName)) return nullptr;
-  const Service *service = FindService(serviceName);
+SC_HANDLE OpenNamedService(SC_HANDLE manager, const Text &name, DWORD desiredAccess) {
+  if (!CheckManagerAndName(manager, 0, name.get())) return nullptr;
+  const Service *service = FindService(name.value);
   if (service == nullptr) {
     SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
     return nullptr;
   }
-  return NewHandle(false, desiredAccess, service->setup.name);
+  return NewHandle(false, desiredAccess, service->text.name);
 }
 
-BOOL WINAPI CloseServiceHandle(SC_HANDLE handle) {
-  // An injected failure still releases the handle: the caller cannot do more
-  // than call, and a test then sees only what the caller did.
-  const bool fail = EnterCall("CloseServiceHandle", HandleText(handle));
-  const Handle *closing = FindHandle(handle);
-  const std::string service = closing == nullptr ? "" : closing->service;
-  const bool known = handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
-  RemoveIfDeletedAndUnused(service);
-  if (fail) return FALSE;
-  if (!known) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (close_overwrites_last_error) SetLastError(close_last_error);
-  return TRUE;
-}
-
-BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR *argv) {
-  if (EnterCall("StartServiceA",
-                HandleText(service) + ", " + std::to_string(argc) + ", " + PointerText(argv))) {
-    return FALSE;
-  }
+BOOL Start(SC_HANDLE service) {
   Service *found = ServiceFor(service, SERVICE_START);
   if (found == nullptr) return FALSE;
   if (found->setup.start_type == SERVICE_DISABLED) {
@@ -337,6 +381,202 @@ BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR *argv) {
   return TRUE;
 }
 
+// The texts of a new service or of a change; a null text is no text (or no change).
+struct ConfigTexts {
+  Text name;
+  Text display_name;
+  Text binary_path;
+  Text load_order_group;
+  Text dependencies;
+  Text account;
+  Text password;
+};
+
+SC_HANDLE Create(SC_HANDLE manager, const ConfigTexts &text, DWORD desiredAccess, DWORD serviceType,
+                 DWORD startType, DWORD errorControl) {
+  if (!CheckManagerAndName(manager, SC_MANAGER_CREATE_SERVICE, text.name.get())) return nullptr;
+  if (text.binary_path.null || text.binary_path.value.empty() || !IsProgramStartType(startType)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (const Service *existing = FindService(text.name.value)) {
+    SetLastError(existing->marked_for_delete ? ERROR_SERVICE_MARKED_FOR_DELETE
+                                             : ERROR_SERVICE_EXISTS);
+    return nullptr;
+  }
+  ServiceSetup setup;
+  setup.service_type = serviceType;
+  setup.start_type = startType;
+  setup.error_control = errorControl;
+  AddService(setup);
+  services.back().text = Texts{
+      text.name.value,         text.display_name.null ? text.name.value : text.display_name.value,
+      text.binary_path.value,  text.load_order_group.value,
+      text.dependencies.value, text.account.null ? AnsiToWide("LocalSystem") : text.account.value,
+      text.password.value};
+  return NewHandle(false, desiredAccess, text.name.value);
+}
+
+BOOL ChangeConfig(SC_HANDLE service, const ConfigTexts &text, DWORD serviceType, DWORD startType,
+                  DWORD errorControl) {
+  Service *found = ServiceFor(service, SERVICE_CHANGE_CONFIG);
+  if (found == nullptr) return FALSE;
+  if (found->marked_for_delete) {
+    SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+    return FALSE;
+  }
+  if (startType != SERVICE_NO_CHANGE && !IsProgramStartType(startType)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  ServiceSetup &setup = found->setup;
+  if (serviceType != SERVICE_NO_CHANGE) setup.service_type = serviceType;
+  if (startType != SERVICE_NO_CHANGE) setup.start_type = startType;
+  if (errorControl != SERVICE_NO_CHANGE) setup.error_control = errorControl;
+  Texts &held = found->text;
+  const std::pair<const Text *, WideString *> changes[] = {
+      {&text.binary_path, &held.binary_path},   {&text.load_order_group, &held.load_order_group},
+      {&text.dependencies, &held.dependencies}, {&text.account, &held.account},
+      {&text.password, &held.password},         {&text.display_name, &held.display_name}};
+  for (const auto &change : changes) {
+    if (!change.first->null) *change.second = change.first->value;
+  }
+  return TRUE;
+}
+
+// The configuration record with its texts in Char: UTF-16 as the manager
+// keeps them, or converted to the ANSI code page.
+template <typename Char, typename Config>
+BOOL QueryConfig(const char *function, SC_HANDLE service, Config *config, DWORD bufferSize,
+                 LPDWORD bytesNeeded, std::basic_string<Char> (*convert)(const WideString &)) {
+  if (EnterCall(function, HandleText(service) + ", " + PointerText(config) + ", " +
+                              std::to_string(bufferSize) + ", " + PointerText(bytesNeeded))) {
+    return FALSE;
+  }
+  Service *found = ServiceFor(service, SERVICE_QUERY_CONFIG);
+  if (found == nullptr) return FALSE;
+  if (bytesNeeded == nullptr) {
+    SetLastError(ERROR_INVALID_ADDRESS);
+    return FALSE;
+  }
+  const ServiceSetup &setup = found->setup;
+  Texts &text = found->text;
+  typedef std::basic_string<Char> String;
+  const Char zero = 0;
+  // The strings follow the record in one buffer; an empty dependency list is
+  // a single zero, with the account name right after it.
+  const String strings[] = {
+      convert(text.binary_path) + zero, convert(text.load_order_group) + zero,
+      text.dependencies.empty() ? String(1, zero) : convert(text.dependencies) + zero,
+      convert(text.account) + zero, convert(text.display_name) + zero};
+  DWORD needed = sizeof(Config);
+  for (const String &string : strings) needed += static_cast<DWORD>(string.size() * sizeof(Char));
+  *bytesNeeded = setup.reported_size != 0 ? setup.reported_size : needed;
+  if (config == nullptr || bufferSize < needed) {
+    text.display_name.append(setup.grows_after_size_query, '+');
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  Char *next = reinterpret_cast<Char *>(config + 1);
+  Char **fields[] = {&config->lpBinaryPathName, &config->lpLoadOrderGroup, &config->lpDependencies,
+                     &config->lpServiceStartName, &config->lpDisplayName};
+  for (size_t i = 0; i < 5; ++i) {
+    std::memcpy(next, strings[i].data(), strings[i].size() * sizeof(Char));
+    *fields[i] = next;
+    next += strings[i].size();
+  }
+  if (setup.null_dependencies) config->lpDependencies = nullptr;
+  config->dwServiceType = setup.service_type;
+  config->dwStartType = setup.start_type;
+  config->dwErrorControl = setup.error_control;
+  config->dwTagId = setup.tag;
+  return TRUE;
+}
+
+WideString AsWide(const WideString &text) { return text; }
+
+std::string CreateArguments(SC_HANDLE manager, DWORD desiredAccess, DWORD serviceType,
+                            DWORD startType, DWORD errorControl, const void *tagId,
+                            const std::string (&texts)[7]) {
+  return HandleText(manager) + ", " + texts[0] + ", " + texts[1] + ", " + HexText(desiredAccess) +
+         ", " + HexText(serviceType) + ", " + std::to_string(startType) + ", " +
+         std::to_string(errorControl) + ", " + texts[2] + ", " + texts[3] + ", " +
+         PointerText(tagId) + ", " + texts[4] + ", " + texts[5] + ", " + texts[6];
+}
+
+std::string ChangeArguments(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                            DWORD errorControl, const void *tagId, const std::string (&texts)[7]) {
+  return HandleText(service) + ", " + HexText(serviceType) + ", " + HexText(startType) + ", " +
+         HexText(errorControl) + ", " + texts[2] + ", " + texts[3] + ", " + PointerText(tagId) +
+         ", " + texts[4] + ", " + texts[5] + ", " + texts[6] + ", " + texts[1];
+}
+
+}  // namespace
+}  // namespace standin
+
+using namespace standin;
+
+extern "C" {
+
+SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess) {
+  return OpenManager("OpenSCManagerA", StringText(machineName) + ", " + StringText(databaseName),
+                     desiredAccess);
+}
+
+SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess) {
+  return OpenManager("OpenSCManagerW",
+                     WideStringText(machineName) + ", " + WideStringText(databaseName),
+                     desiredAccess);
+}
+
+SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAccess) {
+  if (EnterCall("OpenServiceA", HandleText(manager) + ", " + StringText(serviceName) + ", " +
+                                    HexText(desiredAccess))) {
+    return nullptr;
+  }
+  return OpenNamedService(manager, FromAnsiArgument(serviceName), desiredAccess);
+}
+
+SC_HANDLE WINAPI OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess) {
+  if (EnterCall("OpenServiceW", HandleText(manager) + ", " + WideStringText(serviceName) + ", " +
+                                    HexText(desiredAccess))) {
+    return nullptr;
+  }
+  return OpenNamedService(manager, FromWideArgument(serviceName), desiredAccess);
+}
+
+BOOL WINAPI CloseServiceHandle(SC_HANDLE handle) {
+  // An injected failure still releases the handle: the caller cannot do more
+  // than call, and a test then sees only what the caller did.
+  const bool fail = EnterCall("CloseServiceHandle", HandleText(handle));
+  const Handle *closing = FindHandle(handle);
+  const WideString service = closing == nullptr ? WideString() : closing->service;
+  const bool known = handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
+  RemoveIfDeletedAndUnused(service);
+  if (fail) return FALSE;
+  if (!known) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (close_overwrites_last_error) SetLastError(close_last_error);
+  return TRUE;
+}
+
+BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR *argv) {
+  if (EnterCall("StartServiceA",
+                HandleText(service) + ", " + std::to_string(argc) + ", " + PointerText(argv))) {
+    return FALSE;
+  }
+  return Start(service);
+}
+
+BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR *argv) {
+  if (EnterCall("StartServiceW",
+                HandleText(service) + ", " + std::to_string(argc) + ", " + PointerText(argv))) {
+    return FALSE;
+  }
+  return Start(service);
+}
 BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
   if (EnterCall("QueryServiceStatus", HandleText(service) + ", " + PointerText(status))) {
     return FALSE;
@@ -417,46 +657,6 @@ BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS st
   return TRUE;
 }
 
-SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayName,
-                                DWORD desiredAccess, DWORD serviceType, DWORD startType,
-                                DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
-                                LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
-                                LPCSTR password) {
-  if (EnterCall("CreateServiceA",
-                HandleText(manager) + ", " + StringText(serviceName) + ", " +
-                    StringText(displayName) + ", " + HexText(desiredAccess) + ", " +
-                    HexText(serviceType) + ", " + std::to_string(startType) + ", " +
-                    std::to_string(errorControl) + ", " + StringText(binaryPathName) + ", " +
-                    StringText(loadOrderGroup) + ", " + PointerText(tagId) + ", " +
-                    StringText(dependencies) + ", " + StringText(serviceStartName) + ", " +
-                    StringText(password))) {
-    return nullptr;
-  }
-  if (!CheckManagerAndName(manager, SC_MANAGER_CREATE_SERVICE, serviceName)) return nullptr;
-  if (binaryPathName == nullptr || *binaryPathName == '\0' || !IsProgramStartType(startType)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (const Service *existing = FindService(serviceName)) {
-    SetLastError(existing->marked_for_delete ? ERROR_SERVICE_MARKED_FOR_DELETE
-                                             : ERROR_SERVICE_EXISTS);
-    return nullptr;
-  }
-  ServiceSetup setup;
-  setup.name = serviceName;
-  setup.display_name = displayName == nullptr ? serviceName : displayName;
-  setup.service_type = serviceType;
-  setup.start_type = startType;
-  setup.error_control = errorControl;
-  setup.binary_path = binaryPathName;
-  setup.load_order_group = loadOrderGroup == nullptr ? "" : loadOrderGroup;
-  setup.dependencies = DependencyNames(dependencies);
-  setup.account = serviceStartName == nullptr ? "LocalSystem" : serviceStartName;
-  setup.password = password == nullptr ? "" : password;
-  AddService(setup);
-  return NewHandle(false, desiredAccess, setup.name);
-}
-
 BOOL WINAPI DeleteService(SC_HANDLE service) {
   if (EnterCall("DeleteService", HandleText(service))) return FALSE;
   Service *found = ServiceFor(service, DELETE);
@@ -469,83 +669,104 @@ BOOL WINAPI DeleteService(SC_HANDLE service) {
   return TRUE;
 }
 
+SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayName,
+                                DWORD desiredAccess, DWORD serviceType, DWORD startType,
+                                DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
+                                LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
+                                LPCSTR password) {
+  const std::string texts[7] = {StringText(serviceName),    StringText(displayName),
+                                StringText(binaryPathName), StringText(loadOrderGroup),
+                                StringText(dependencies),   StringText(serviceStartName),
+                                StringText(password)};
+  if (EnterCall("CreateServiceA", CreateArguments(manager, desiredAccess, serviceType, startType,
+                                                  errorControl, tagId, texts))) {
+    return nullptr;
+  }
+  return Create(manager,
+                ConfigTexts{FromAnsiArgument(serviceName), FromAnsiArgument(displayName),
+                            FromAnsiArgument(binaryPathName), FromAnsiArgument(loadOrderGroup),
+                            AnsiDependencies(dependencies), FromAnsiArgument(serviceStartName),
+                            FromAnsiArgument(password)},
+                desiredAccess, serviceType, startType, errorControl);
+}
+
+SC_HANDLE WINAPI CreateServiceW(SC_HANDLE manager, LPCWSTR serviceName, LPCWSTR displayName,
+                                DWORD desiredAccess, DWORD serviceType, DWORD startType,
+                                DWORD errorControl, LPCWSTR binaryPathName, LPCWSTR loadOrderGroup,
+                                LPDWORD tagId, LPCWSTR dependencies, LPCWSTR serviceStartName,
+                                LPCWSTR password) {
+  const std::string texts[7] = {WideStringText(serviceName),    WideStringText(displayName),
+                                WideStringText(binaryPathName), WideStringText(loadOrderGroup),
+                                WideStringText(dependencies),   WideStringText(serviceStartName),
+                                WideStringText(password)};
+  if (EnterCall("CreateServiceW", CreateArguments(manager, desiredAccess, serviceType, startType,
+                                                  errorControl, tagId, texts))) {
+    return nullptr;
+  }
+  return Create(manager,
+                ConfigTexts{FromWideArgument(serviceName), FromWideArgument(displayName),
+                            FromWideArgument(binaryPathName), FromWideArgument(loadOrderGroup),
+                            WideDependencies(dependencies), FromWideArgument(serviceStartName),
+                            FromWideArgument(password)},
+                desiredAccess, serviceType, startType, errorControl);
+}
+
 BOOL WINAPI ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
                                  DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
                                  LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
                                  LPCSTR password, LPCSTR displayName) {
+  const std::string texts[7] = {"",
+                                StringText(displayName),
+                                StringText(binaryPathName),
+                                StringText(loadOrderGroup),
+                                StringText(dependencies),
+                                StringText(serviceStartName),
+                                StringText(password)};
   if (EnterCall("ChangeServiceConfigA",
-                HandleText(service) + ", " + HexText(serviceType) + ", " + HexText(startType) +
-                    ", " + HexText(errorControl) + ", " + StringText(binaryPathName) + ", " +
-                    StringText(loadOrderGroup) + ", " + PointerText(tagId) + ", " +
-                    StringText(dependencies) + ", " + StringText(serviceStartName) + ", " +
-                    StringText(password) + ", " + StringText(displayName))) {
+                ChangeArguments(service, serviceType, startType, errorControl, tagId, texts))) {
     return FALSE;
   }
-  Service *found = ServiceFor(service, SERVICE_CHANGE_CONFIG);
-  if (found == nullptr) return FALSE;
-  if (found->marked_for_delete) {
-    SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+  return ChangeConfig(
+      service,
+      ConfigTexts{Text{true, {}}, FromAnsiArgument(displayName), FromAnsiArgument(binaryPathName),
+                  FromAnsiArgument(loadOrderGroup), AnsiDependencies(dependencies),
+                  FromAnsiArgument(serviceStartName), FromAnsiArgument(password)},
+      serviceType, startType, errorControl);
+}
+
+BOOL WINAPI ChangeServiceConfigW(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                 DWORD errorControl, LPCWSTR binaryPathName, LPCWSTR loadOrderGroup,
+                                 LPDWORD tagId, LPCWSTR dependencies, LPCWSTR serviceStartName,
+                                 LPCWSTR password, LPCWSTR displayName) {
+  const std::string texts[7] = {"",
+                                WideStringText(displayName),
+                                WideStringText(binaryPathName),
+                                WideStringText(loadOrderGroup),
+                                WideStringText(dependencies),
+                                WideStringText(serviceStartName),
+                                WideStringText(password)};
+  if (EnterCall("ChangeServiceConfigW",
+                ChangeArguments(service, serviceType, startType, errorControl, tagId, texts))) {
     return FALSE;
   }
-  if (startType != SERVICE_NO_CHANGE && !IsProgramStartType(startType)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  ServiceSetup &setup = found->setup;
-  if (serviceType != SERVICE_NO_CHANGE) setup.service_type = serviceType;
-  if (startType != SERVICE_NO_CHANGE) setup.start_type = startType;
-  if (errorControl != SERVICE_NO_CHANGE) setup.error_control = errorControl;
-  if (binaryPathName != nullptr) setup.binary_path = binaryPathName;
-  if (loadOrderGroup != nullptr) setup.load_order_group = loadOrderGroup;
-  if (dependencies != nullptr) setup.dependencies = DependencyNames(dependencies);
-  if (serviceStartName != nullptr) setup.account = serviceStartName;
-  if (password != nullptr) setup.password = password;
-  if (displayName != nullptr) setup.display_name = displayName;
-  return TRUE;
+  return ChangeConfig(
+      service,
+      ConfigTexts{Text{true, {}}, FromWideArgument(displayName), FromWideArgument(binaryPathName),
+                  FromWideArgument(loadOrderGroup), WideDependencies(dependencies),
+                  FromWideArgument(serviceStartName), FromWideArgument(password)},
+      serviceType, startType, errorControl);
 }
 
 BOOL WINAPI QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config, DWORD bufferSize,
                                 LPDWORD bytesNeeded) {
-  if (EnterCall("QueryServiceConfigA", HandleText(service) + ", " + PointerText(config) + ", " +
-                                           std::to_string(bufferSize) + ", " +
-                                           PointerText(bytesNeeded))) {
-    return FALSE;
-  }
-  Service *found = ServiceFor(service, SERVICE_QUERY_CONFIG);
-  if (found == nullptr) return FALSE;
-  if (bytesNeeded == nullptr) {
-    SetLastError(ERROR_INVALID_ADDRESS);
-    return FALSE;
-  }
-  ServiceSetup &setup = found->setup;
-  // The strings follow the record in one buffer; an empty dependency list is
-  // a single zero byte, with the account name right after it.
-  const std::string dependencies =
-      setup.dependencies.empty() ? std::string(1, '\0') : setup.dependencies + '\0';
-  const std::string strings[] = {setup.binary_path + '\0', setup.load_order_group + '\0',
-                                 dependencies, setup.account + '\0', setup.display_name + '\0'};
-  DWORD needed = sizeof(QUERY_SERVICE_CONFIGA);
-  for (const std::string &text : strings) needed += static_cast<DWORD>(text.size());
-  *bytesNeeded = setup.reported_size != 0 ? setup.reported_size : needed;
-  if (config == nullptr || bufferSize < needed) {
-    setup.display_name.append(setup.grows_after_size_query, '+');
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  char *next = reinterpret_cast<char *>(config + 1);
-  LPSTR *fields[] = {&config->lpBinaryPathName, &config->lpLoadOrderGroup, &config->lpDependencies,
-                     &config->lpServiceStartName, &config->lpDisplayName};
-  for (size_t i = 0; i < 5; ++i) {
-    std::memcpy(next, strings[i].data(), strings[i].size());
-    *fields[i] = next;
-    next += strings[i].size();
-  }
-  if (setup.null_dependencies) config->lpDependencies = nullptr;
-  config->dwServiceType = setup.service_type;
-  config->dwStartType = setup.start_type;
-  config->dwErrorControl = setup.error_control;
-  config->dwTagId = setup.tag;
-  return TRUE;
+  return QueryConfig<char>("QueryServiceConfigA", service, config, bufferSize, bytesNeeded,
+                           WideToAnsi);
+}
+
+BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW config, DWORD bufferSize,
+                                LPDWORD bytesNeeded) {
+  return QueryConfig<WCHAR>("QueryServiceConfigW", service, config, bufferSize, bytesNeeded,
+                            AsWide);
 }
 
 }  // extern "C"

@@ -5,7 +5,11 @@
  * it is also the calling thread's last-error value on return. A null
  * service name is refused with ERROR_INVALID_PARAMETER, and a name over 256
  * characters (which no manager holds) with ERROR_INVALID_NAME, before
- * anything is opened. */
+ * anything is opened.
+ *
+ * Every operation also comes in a wide form, named with a W at the end, that
+ * takes UTF-16 strings (and fills UTF-16 buffers, counted in WCHARs) and
+ * otherwise does and returns exactly what its ANSI form does. */
 #ifndef SERVICE_CONTROL_H
 #define SERVICE_CONTROL_H
 
@@ -21,32 +25,38 @@ extern "C" {
  * the code of the failed platform call; writes 1 to *notRunning (when not
  * null) if the wait ended in any state but SERVICE_RUNNING, never 0. */
 DWORD StartServiceAndWait(const char *serviceName, DWORD *notRunning);
+DWORD StartServiceAndWaitW(const wchar_t *serviceName, DWORD *notRunning);
 
 /* StartServiceAndPoll starts the service and queries it every 100 ms, at most
  * 100 times, until it runs. Returns 0, the code of the failed platform call,
  * or ERROR_SERVICE_NOT_ACTIVE (1062) if it is not running at the end. */
 DWORD StartServiceAndPoll(const char *serviceName);
+DWORD StartServiceAndPollW(const wchar_t *serviceName);
 
 /* StopServiceAndWait sends SERVICE_CONTROL_STOP unless the service is stopped,
  * then queries it every 500 ms, at most 50 times, until it is stopped.
  * Returns 0, the code of the failed platform call, or
  * ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it is not stopped at the end. */
 DWORD StopServiceAndWait(const char *serviceName);
+DWORD StopServiceAndWaitW(const wchar_t *serviceName);
 
 /* ControlServiceAndWaitStopped is StopServiceAndWait with control code 103 in
  * place of the stop control. Returns as StopServiceAndWait. */
 DWORD ControlServiceAndWaitStopped(const char *serviceName);
+DWORD ControlServiceAndWaitStoppedW(const wchar_t *serviceName);
 
 /* SendServiceControl sends one control code through a handle that holds only
  * SERVICE_QUERY_STATUS and SERVICE_USER_DEFINED_CONTROL, without waiting.
  * Returns 0 or the code of the failed platform call (a stop, for instance, is
  * refused with ERROR_ACCESS_DENIED). */
 DWORD SendServiceControl(const char *serviceName, DWORD control);
+DWORD SendServiceControlW(const wchar_t *serviceName, DWORD control);
 
 /* QueryServiceState fills *status with the service's current status. Returns
  * 0 or the code of the failed platform call; a null status is refused with
  * ERROR_INVALID_PARAMETER. *status is written only by a successful query. */
 DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
+DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status);
 
 /* Stage results of the install operations and ReadServiceConfig; the Win32
  * code goes to their error out-parameter (0 on success). A null required
@@ -61,13 +71,18 @@ DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
 /* InstallServiceQuoted wraps the path in double quotes in the caller's buffer
  * (which must hold its length plus 3 bytes), then creates the service; empty
  * (or null) dependencies, group, account and password are passed as null.
- * Returns 0, 1 or 8; a quoted form over 260 characters is refused with 8 and
+ * Returns 0, 1 or 8; a quoted form over 260 characters (WCHARs in the wide
+ * form, whose buffer holds its length plus 3 of them) is refused with 8 and
  * ERROR_FILENAME_EXCED_RANGE, the buffer untouched, and a service name over
  * 256 characters with 8 and ERROR_INVALID_NAME, before anything is opened. */
 DWORD InstallServiceQuoted(char *path, const char *serviceName, const char *displayName,
                            DWORD serviceType, DWORD startType, const char *dependencies,
                            DWORD errorControl, const char *loadOrderGroup, const char *account,
                            const char *password, DWORD *error);
+DWORD InstallServiceQuotedW(wchar_t *path, const wchar_t *serviceName, const wchar_t *displayName,
+                            DWORD serviceType, DWORD startType, const wchar_t *dependencies,
+                            DWORD errorControl, const wchar_t *loadOrderGroup,
+                            const wchar_t *account, const wchar_t *password, DWORD *error);
 
 /* InstallServiceUnquoted creates the service with the path as it stands.
  * Returns 0, 1 or 8, as InstallServiceQuoted. */
@@ -75,30 +90,42 @@ DWORD InstallServiceUnquoted(const char *path, const char *serviceName, const ch
                              DWORD serviceType, DWORD startType, const char *dependencies,
                              DWORD errorControl, const char *loadOrderGroup, const char *account,
                              const char *password, DWORD *error);
+DWORD InstallServiceUnquotedW(const wchar_t *path, const wchar_t *serviceName,
+                              const wchar_t *displayName, DWORD serviceType, DWORD startType,
+                              const wchar_t *dependencies, DWORD errorControl,
+                              const wchar_t *loadOrderGroup, const wchar_t *account,
+                              const wchar_t *password, DWORD *error);
 
 /* DeleteServiceIfStopped deletes the service; with stoppedOnly 1 (and only 1)
  * only if it is stopped. Returns 0, ERROR_DEPENDENT_SERVICES_RUNNING (1051)
  * for a service that is not stopped, or the code of the failed call. */
 DWORD DeleteServiceIfStopped(const char *serviceName, int stoppedOnly);
+DWORD DeleteServiceIfStoppedW(const wchar_t *serviceName, int stoppedOnly);
 
 /* DeleteServiceByName deletes the service whatever its state. Returns 0 or
  * the code of the failed platform call. */
 DWORD DeleteServiceByName(const char *serviceName);
+DWORD DeleteServiceByNameW(const wchar_t *serviceName);
 
 /* SetServiceStartType changes the start type and nothing else. Returns 0 or
  * the code of the failed platform call; SERVICE_NO_CHANGE is refused with
  * ERROR_INVALID_PARAMETER before anything is opened. */
 DWORD SetServiceStartType(const char *serviceName, DWORD startType);
+DWORD SetServiceStartTypeW(const wchar_t *serviceName, DWORD startType);
 
 /* ReadServiceConfig reads the configuration into the caller's values and
  * buffers (path 260 bytes, group, dependencies and display name 100 each;
  * strings cut and terminated within them, never inside a double-byte
- * character, the dependency list copied in its own form). Returns 0, 1, 2, 9
+ * character, the dependency list copied in its own form). The wide form
+ * counts the same sizes in WCHARs and never cuts a surrogate pair. Returns 0, 1, 2, 9
  * or 10 (2 with ERROR_INVALID_NAME for a name over 256 characters, before
  * anything is opened); outputs are written only on 0. */
 DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *startType,
                         DWORD *errorControl, DWORD *tag, char *path, char *loadOrderGroup,
                         char *dependencies, char *displayName, DWORD *error);
+DWORD ReadServiceConfigW(const wchar_t *serviceName, DWORD *serviceType, DWORD *startType,
+                         DWORD *errorControl, DWORD *tag, wchar_t *path, wchar_t *loadOrderGroup,
+                         wchar_t *dependencies, wchar_t *displayName, DWORD *error);
 
 #ifdef __cplusplus
 }

@@ -62,29 +62,65 @@ DWORD PollUntilRunning(SC_HANDLE service) {
 
 // Sends control unless the service is stopped, then waits at a fixed pace for
 // it to stop.
-DWORD SendControlAndWaitStopped(const char *serviceName, DWORD control) {
-  SC_HANDLE manager;
-  SC_HANDLE service;
-  DWORD result = OpenWithFullAccess(serviceName, &manager, &service);
-  if (result != ERROR_SUCCESS) return result;
-  SERVICE_STATUS status;
-  if (!QueryServiceStatus(service, &status)) {
-    return CloseHandlesAndReturn(service, manager, GetLastError());
-  }
-  if (status.dwCurrentState != SERVICE_STOPPED) {
-    if (!ControlService(service, control, &status)) {
-      return CloseHandlesAndReturn(service, manager, GetLastError());
+template <typename Char>
+DWORD SendControlAndWaitStopped(const Char *serviceName, DWORD control) {
+  return WithFullAccess(serviceName, [control](SC_HANDLE service) -> DWORD {
+    SERVICE_STATUS status;
+    if (!QueryServiceStatus(service, &status)) return GetLastError();
+    if (status.dwCurrentState != SERVICE_STOPPED) {
+      if (!ControlService(service, control, &status)) return GetLastError();
+      // A failed query ends the wait; the record then still shows a state
+      // that is not stopped, so the result is a time-out.
+      for (DWORD passes = 0; passes < kStopPauses && status.dwCurrentState != SERVICE_STOPPED;
+           ++passes) {
+        Sleep(kStopPauseMs);
+        if (!QueryServiceStatus(service, &status)) break;
+      }
     }
-    // A failed query ends the wait; the record then still shows a state that
-    // is not stopped, so the result is a time-out.
-    for (DWORD passes = 0; passes < kStopPauses && status.dwCurrentState != SERVICE_STOPPED;
-         ++passes) {
-      Sleep(kStopPauseMs);
-      if (!QueryServiceStatus(service, &status)) break;
-    }
-  }
-  result = status.dwCurrentState == SERVICE_STOPPED ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
-  return CloseHandlesAndReturn(service, manager, result);
+    return status.dwCurrentState == SERVICE_STOPPED ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
+  });
+}
+
+template <typename Char>
+DWORD StartAndWait(const Char *serviceName, DWORD *notRunning) {
+  return WithFullAccess(serviceName, [notRunning](SC_HANDLE service) -> DWORD {
+    if (!ScmApi<Char>::Start(service)) return GetLastError();
+    SERVICE_STATUS_PROCESS status;
+    if (!QueryStatusProcess(service, &status)) return GetLastError();
+    const DWORD result = WaitWhileStartPending(service, &status);
+    if (status.dwCurrentState != SERVICE_RUNNING && notRunning != NULL) *notRunning = 1;
+    return result;
+  });
+}
+
+template <typename Char>
+DWORD StartAndPoll(const Char *serviceName) {
+  return WithFullAccess(serviceName, [](SC_HANDLE service) -> DWORD {
+    return ScmApi<Char>::Start(service) ? PollUntilRunning(service) : GetLastError();
+  });
+}
+
+template <typename Char>
+DWORD SendControl(const Char *serviceName, DWORD control) {
+  return WithService(
+      serviceName, SC_MANAGER_ALL_ACCESS, SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL, NULL,
+      [control](SC_HANDLE service) -> DWORD {
+        // The status decides nothing; only a failed query stops the control.
+        SERVICE_STATUS status;
+        if (!QueryServiceStatus(service, &status) || !ControlService(service, control, &status)) {
+          return GetLastError();
+        }
+        return ERROR_SUCCESS;
+      });
+}
+
+template <typename Char>
+DWORD QueryState(const Char *serviceName, SERVICE_STATUS *status) {
+  if (status == NULL) return FailWith(ERROR_INVALID_PARAMETER);
+  return WithService(serviceName, SC_MANAGER_ENUMERATE_SERVICE, SERVICE_QUERY_STATUS, NULL,
+                     [status](SC_HANDLE service) -> DWORD {
+                       return QueryServiceStatus(service, status) ? ERROR_SUCCESS : GetLastError();
+                     });
 }
 
 }  // namespace
@@ -92,63 +128,41 @@ DWORD SendControlAndWaitStopped(const char *serviceName, DWORD control) {
 extern "C" {
 
 DWORD StartServiceAndWait(const char *serviceName, DWORD *notRunning) {
-  SC_HANDLE manager;
-  SC_HANDLE service;
-  DWORD result = OpenWithFullAccess(serviceName, &manager, &service);
-  if (result != ERROR_SUCCESS) return result;
-  if (!StartServiceA(service, 0, NULL)) {
-    return CloseHandlesAndReturn(service, manager, GetLastError());
-  }
-  SERVICE_STATUS_PROCESS status;
-  if (!QueryStatusProcess(service, &status)) {
-    return CloseHandlesAndReturn(service, manager, GetLastError());
-  }
-  result = WaitWhileStartPending(service, &status);
-  if (status.dwCurrentState != SERVICE_RUNNING && notRunning != NULL) *notRunning = 1;
-  return CloseHandlesAndReturn(service, manager, result);
+  return StartAndWait(serviceName, notRunning);
+}
+DWORD StartServiceAndWaitW(const wchar_t *serviceName, DWORD *notRunning) {
+  return StartAndWait(serviceName, notRunning);
 }
 
-DWORD StartServiceAndPoll(const char *serviceName) {
-  SC_HANDLE manager;
-  SC_HANDLE service;
-  DWORD result = OpenWithFullAccess(serviceName, &manager, &service);
-  if (result != ERROR_SUCCESS) return result;
-  result = StartServiceA(service, 0, NULL) ? PollUntilRunning(service) : GetLastError();
-  return CloseHandlesAndReturn(service, manager, result);
-}
+DWORD StartServiceAndPoll(const char *serviceName) { return StartAndPoll(serviceName); }
+DWORD StartServiceAndPollW(const wchar_t *serviceName) { return StartAndPoll(serviceName); }
 
 DWORD StopServiceAndWait(const char *serviceName) {
+  return SendControlAndWaitStopped(serviceName, SERVICE_CONTROL_STOP);
+}
+DWORD StopServiceAndWaitW(const wchar_t *serviceName) {
   return SendControlAndWaitStopped(serviceName, SERVICE_CONTROL_STOP);
 }
 
 DWORD ControlServiceAndWaitStopped(const char *serviceName) {
   return SendControlAndWaitStopped(serviceName, kStopAndWaitControl);
 }
+DWORD ControlServiceAndWaitStoppedW(const wchar_t *serviceName) {
+  return SendControlAndWaitStopped(serviceName, kStopAndWaitControl);
+}
 
 DWORD SendServiceControl(const char *serviceName, DWORD control) {
-  SC_HANDLE manager;
-  SC_HANDLE service;
-  DWORD result = OpenManagerAndService(SC_MANAGER_ALL_ACCESS, serviceName,
-                                       SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL,
-                                       &manager, &service);
-  if (result != ERROR_SUCCESS) return result;
-  // The status decides nothing; only a failed query stops the control.
-  SERVICE_STATUS status;
-  if (!QueryServiceStatus(service, &status) || !ControlService(service, control, &status)) {
-    result = GetLastError();
-  }
-  return CloseHandlesAndReturn(service, manager, result);
+  return SendControl(serviceName, control);
+}
+DWORD SendServiceControlW(const wchar_t *serviceName, DWORD control) {
+  return SendControl(serviceName, control);
 }
 
 DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status) {
-  if (status == NULL) return FailWith(ERROR_INVALID_PARAMETER);
-  SC_HANDLE manager;
-  SC_HANDLE service;
-  DWORD result = OpenManagerAndService(SC_MANAGER_ENUMERATE_SERVICE, serviceName,
-                                       SERVICE_QUERY_STATUS, &manager, &service);
-  if (result != ERROR_SUCCESS) return result;
-  if (!QueryServiceStatus(service, status)) result = GetLastError();
-  return CloseHandlesAndReturn(service, manager, result);
+  return QueryState(serviceName, status);
+}
+DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status) {
+  return QueryState(serviceName, status);
 }
 
 }  // extern "C"

@@ -10,6 +10,9 @@
 
 namespace standin {
 
+// A text in UTF-16 units, as the manager keeps names and paths.
+typedef std::basic_string<WCHAR> WideString;
+
 // One status that a started service reports from at_ms after its start on,
 // until the next step. The last step holds; a last step in SERVICE_STOPPED
 // means the service process has ended.
@@ -20,7 +23,9 @@ struct StatusStep {
   DWORD wait_hint;
 };
 
-// A service as registered with the simulated manager.
+// A service as registered with the simulated manager. Its texts are in the
+// ANSI code page (1252); the manager keeps them in UTF-16 and hands them back
+// converted, with '?' for each character that the page cannot hold.
 struct ServiceSetup {
   std::string name;
   DWORD start_type = SERVICE_DEMAND_START;
@@ -44,6 +49,12 @@ struct ServiceSetup {
   std::string account = "LocalSystem";
   std::string display_name;
   std::string password;
+  // When not empty, the UTF-16 texts that the manager keeps in place of the
+  // ANSI ones above (with its zero after each dependency name).
+  WideString wide_binary_path;
+  WideString wide_load_order_group;
+  WideString wide_dependencies;
+  WideString wide_display_name;
   // Hands lpDependencies back as a null pointer.
   bool null_dependencies = false;
   // When not 0, the size query reports this as the needed size.
@@ -67,7 +78,9 @@ void Reset();
 // Registers a service with the simulated manager.
 void AddService(const ServiceSetup &setup);
 
-// The service's current configuration; false when no such service is registered.
+// The service's current configuration, its texts both converted to the ANSI
+// code page and in UTF-16 (the wide_ fields); false when no such service is
+// registered.
 bool ServiceConfig(const char *name, ServiceSetup *config);
 
 // The service's current state, or 0 when no such service is registered.

@@ -26,8 +26,10 @@ typedef void *LPVOID;
 typedef const void *LPCVOID;
 typedef void *HLOCAL;
 typedef void *HANDLE;
-typedef uint16_t WCHAR;
+// One UTF-16 unit, as on Windows; surrogates are units of their own.
+typedef wchar_t WCHAR;
 typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
 typedef struct SC_HANDLE__ *SC_HANDLE;
 
 #define TRUE 1
@@ -153,6 +155,18 @@ typedef struct _QUERY_SERVICE_CONFIGA {
   LPSTR lpDisplayName;
 } QUERY_SERVICE_CONFIGA, *LPQUERY_SERVICE_CONFIGA;
 
+typedef struct _QUERY_SERVICE_CONFIGW {
+  DWORD dwServiceType;
+  DWORD dwStartType;
+  DWORD dwErrorControl;
+  LPWSTR lpBinaryPathName;
+  LPWSTR lpLoadOrderGroup;
+  DWORD dwTagId;
+  LPWSTR lpDependencies;
+  LPWSTR lpServiceStartName;
+  LPWSTR lpDisplayName;
+} QUERY_SERVICE_CONFIGW, *LPQUERY_SERVICE_CONFIGW;
+
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);
 DWORD WINAPI GetTickCount(void);
@@ -186,6 +200,20 @@ BOOL WINAPI ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD sta
                                  LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
                                  LPCSTR password, LPCSTR displayName);
 BOOL WINAPI QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config, DWORD bufferSize,
+                                LPDWORD bytesNeeded);
+SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess);
+SC_HANDLE WINAPI OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess);
+BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR *argv);
+SC_HANDLE WINAPI CreateServiceW(SC_HANDLE manager, LPCWSTR serviceName, LPCWSTR displayName,
+                                DWORD desiredAccess, DWORD serviceType, DWORD startType,
+                                DWORD errorControl, LPCWSTR binaryPathName, LPCWSTR loadOrderGroup,
+                                LPDWORD tagId, LPCWSTR dependencies, LPCWSTR serviceStartName,
+                                LPCWSTR password);
+BOOL WINAPI ChangeServiceConfigW(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                 DWORD errorControl, LPCWSTR binaryPathName, LPCWSTR loadOrderGroup,
+                                 LPDWORD tagId, LPCWSTR dependencies, LPCWSTR serviceStartName,
+                                 LPCWSTR password, LPCWSTR displayName);
+BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW config, DWORD bufferSize,
                                 LPDWORD bytesNeeded);
 
 #ifdef __cplusplus

@@ -1,0 +1,95 @@
+// The platform's ANSI and wide calls and records behind one set of names, so
+// that each operation is written once for both character types.
+#ifndef SCM_API_H
+#define SCM_API_H
+
+#include <mbstring.h>
+#include <stddef.h>
+#include <windows.h>
+
+#include <string>
+
+template <typename Char>
+struct ScmApi;
+
+template <>
+struct ScmApi<char> {
+  typedef QUERY_SERVICE_CONFIGA Config;
+
+  static SC_HANDLE OpenManager(DWORD access) { return OpenSCManagerA(NULL, NULL, access); }
+  static SC_HANDLE OpenByName(SC_HANDLE manager, const char *name, DWORD access) {
+    return OpenServiceA(manager, name, access);
+  }
+  static BOOL Start(SC_HANDLE service) { return StartServiceA(service, 0, NULL); }
+  static SC_HANDLE Create(SC_HANDLE manager, const char *name, const char *displayName,
+                          DWORD serviceType, DWORD startType, DWORD errorControl, const char *path,
+                          const char *loadOrderGroup, const char *dependencies, const char *account,
+                          const char *password) {
+    return CreateServiceA(manager, name, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
+                          errorControl, path, loadOrderGroup, NULL, dependencies, account,
+                          password);
+  }
+  static BOOL ChangeStartType(SC_HANDLE service, DWORD startType) {
+    return ChangeServiceConfigA(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL,
+                                NULL, NULL, NULL, NULL, NULL, NULL);
+  }
+  static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
+    return QueryServiceConfigA(service, config, size, needed);
+  }
+  // Copies at most count - 1 bytes and terminates them. The copy never
+  // splits a double-byte character: one that does not fit whole before the
+  // terminator is left out rather than cut to a lone lead byte.
+  static void CopyBounded(char *to, const char *from, size_t count) {
+    _mbsnbcpy(reinterpret_cast<unsigned char *>(to),
+              reinterpret_cast<const unsigned char *>(from == NULL ? "" : from), count - 1);
+    to[count - 1] = '\0';
+  }
+};
+
+template <>
+struct ScmApi<wchar_t> {
+  typedef QUERY_SERVICE_CONFIGW Config;
+
+  static SC_HANDLE OpenManager(DWORD access) { return OpenSCManagerW(NULL, NULL, access); }
+  static SC_HANDLE OpenByName(SC_HANDLE manager, const wchar_t *name, DWORD access) {
+    return OpenServiceW(manager, name, access);
+  }
+  static BOOL Start(SC_HANDLE service) { return StartServiceW(service, 0, NULL); }
+  static SC_HANDLE Create(SC_HANDLE manager, const wchar_t *name, const wchar_t *displayName,
+                          DWORD serviceType, DWORD startType, DWORD errorControl,
+                          const wchar_t *path, const wchar_t *loadOrderGroup,
+                          const wchar_t *dependencies, const wchar_t *account,
+                          const wchar_t *password) {
+    return CreateServiceW(manager, name, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
+                          errorControl, path, loadOrderGroup, NULL, dependencies, account,
+                          password);
+  }
+  static BOOL ChangeStartType(SC_HANDLE service, DWORD startType) {
+    return ChangeServiceConfigW(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL,
+                                NULL, NULL, NULL, NULL, NULL, NULL);
+  }
+  static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
+    return QueryServiceConfigW(service, config, size, needed);
+  }
+  // Copies at most count - 1 UTF-16 units and terminates them. A surrogate
+  // pair across the cut is left out rather than cut to a lone high surrogate.
+  static void CopyBounded(wchar_t *to, const wchar_t *from, size_t count) {
+    size_t copied = 0;
+    if (from != NULL) {
+      while (copied < count - 1 && from[copied] != L'\0') {
+        to[copied] = from[copied];
+        ++copied;
+      }
+      if (copied == count - 1 && IsHighSurrogate(to[copied - 1])) --copied;
+    }
+    to[copied] = L'\0';
+  }
+  static bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+};
+
+template <typename Char>
+size_t TextLength(const Char *text) {
+  return std::char_traits<Char>::length(text);
+}
+
+#endif
