@@ -1,5 +1,6 @@
 // The bounded multibyte copy, the same cases against the stand-in and against
-// the real C runtime, in a single-byte and a double-byte code page.
+// the real C runtime, in a single-byte and a double-byte code page; and the
+// wide copy, which never cuts a surrogate pair.
 #include <gtest/gtest.h>
 #include <mbstring.h>
 #include <service_control.h>
@@ -82,6 +83,48 @@ TEST(MultibyteCopy, ConfigurationReadNeverCutsACharacter) {
     EXPECT_EQ(std::string(display_out), display.substr(0, c.display_kept));
     EXPECT_EQ(DeleteServiceByName(kName), 0u);
     WaitUntilGone(kName);
+  }
+}
+
+// x characters with the pair of U+1F600 (or, unpaired, a character of
+// Cyrillic) at position at.
+std::wstring WithPairAt(size_t at, size_t length, bool pair) {
+  std::wstring text(length, L'x');
+  text.replace(at, 2, pair ? L"\xD83D\xDE00" : L"\x0416\x0416");
+  return text;
+}
+
+TEST(MultibyteCopy, WideConfigurationReadNeverCutsASurrogatePair) {
+  struct Case {
+    const char *what;
+    bool pair;
+    size_t path_at, path_kept, display_at, display_kept;
+  };
+  const Case cases[] = {
+      {"a pair across the cut is left out", true, 258, 258, 98, 98},
+      {"a pair just before the cut stays whole", true, 257, 259, 97, 99},
+      {"characters without surrogates, cut at 259 and 99", false, 258, 259, 98, 99},
+  };
+  BeginServiceTest();
+  const wchar_t kName[] = L"tessera-surrogates";
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring path = WithPairAt(c.path_at, 270, c.pair);
+    const std::wstring display = WithPairAt(c.display_at, 110, c.pair);
+    DWORD error = 0;
+    ASSERT_EQ(InstallServiceUnquotedW(path.c_str(), kName, display.c_str(),
+                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, L"",
+                                      SERVICE_ERROR_NORMAL, L"", L"", L"", &error),
+              0u);
+    DWORD values[4];
+    wchar_t path_out[MAX_PATH], group[100], dependencies[100], display_out[100];
+    EXPECT_EQ(ReadServiceConfigW(kName, &values[0], &values[1], &values[2], &values[3], path_out,
+                                 group, dependencies, display_out, &error),
+              0u);
+    EXPECT_EQ(std::wstring(path_out), path.substr(0, c.path_kept));
+    EXPECT_EQ(std::wstring(display_out), display.substr(0, c.display_kept));
+    EXPECT_EQ(DeleteServiceByNameW(kName), 0u);
+    WaitUntilGone("tessera-surrogates");
   }
 }
 

@@ -1,14 +1,17 @@
 // Scenarios that run unchanged on both platforms: against the stand-in in the
 // host suite, and against the real manager and test service under Wine. The
-// same expectations hold on both, which keeps the stand-in honest.
+// same expectations hold on both, which keeps the stand-in honest. Each runs
+// for the ANSI and the wide form of the module.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <service_control.h>
 
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "module_forms.h"
 #include "service_fixture.h"
 
 namespace {
@@ -99,11 +102,11 @@ const Scenario kScenarios[] = {
 };
 // clang-format on
 
-class ScenarioTest : public testing::TestWithParam<Scenario> {
+class ScenarioTest : public testing::TestWithParam<std::tuple<Scenario, const ModuleForm *>> {
  protected:
   void SetUp() override {
     BeginServiceTest();
-    name_ = std::string("tessera-scenario-") + GetParam().name;
+    name_ = std::string("tessera-scenario-") + std::get<0>(GetParam()).name;
     RemoveTestService(name_.c_str());
   }
   void TearDown() override { RemoveTestService(name_.c_str()); }
@@ -111,7 +114,8 @@ class ScenarioTest : public testing::TestWithParam<Scenario> {
 };
 
 TEST_P(ScenarioTest, ResultFlagAndState) {
-  const Scenario &s = GetParam();
+  const Scenario &s = std::get<0>(GetParam());
+  const ModuleForm &form = *std::get<1>(GetParam());
   const char *name = name_.c_str();
   if (s.installed) InstallTestService(name, s.behaviour, s.start_type);
   if (s.running_before) StartTestService(name);
@@ -123,22 +127,22 @@ TEST_P(ScenarioTest, ResultFlagAndState) {
   DWORD result = 0;
   switch (s.operation) {
     case Operation::kStartAndWait:
-      result = StartServiceAndWait(name, &flag);
+      result = form.start_and_wait(name, &flag);
       break;
     case Operation::kStartAndPoll:
-      result = StartServiceAndPoll(name);
+      result = form.start_and_poll(name);
       break;
     case Operation::kStopAndWait:
-      result = StopServiceAndWait(name);
+      result = form.stop_and_wait(name);
       break;
     case Operation::kControl103:
-      result = ControlServiceAndWaitStopped(name);
+      result = form.control_and_wait_stopped(name);
       break;
     case Operation::kSend:
-      result = SendServiceControl(name, s.control);
+      result = form.send_control(name, s.control);
       break;
     case Operation::kQuery:
-      result = QueryServiceState(name, &status);
+      result = form.query_state(name, &status);
       break;
   }
   const DWORD last_error = GetLastError();
@@ -154,9 +158,14 @@ TEST_P(ScenarioTest, ResultFlagAndState) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothPlatforms, ScenarioTest, testing::ValuesIn(kScenarios),
-                         [](const testing::TestParamInfo<Scenario> &param) {
-                           return std::string(param.param.name);
+// The ANSI rows keep their names; the wide ones end in W.
+INSTANTIATE_TEST_SUITE_P(BothPlatforms, ScenarioTest,
+                         testing::Combine(testing::ValuesIn(kScenarios),
+                                          testing::ValuesIn(kBothForms)),
+                         [](const testing::TestParamInfo<ScenarioTest::ParamType> &param) {
+                           const ModuleForm *form = std::get<1>(param.param);
+                           return std::string(std::get<0>(param.param).name) +
+                                  (form == &kWideForm ? "W" : "");
                          });
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "test_service_behaviour.h"
@@ -33,5 +34,14 @@ void RemoveTestService(const char *name);
 // keep it registered for a moment after its last handle is closed, and until
 // then opening it still works and creating it again gives 1072.
 void WaitUntilGone(const char *name);
+
+// Puts a copy of the test service program, which runs with the default
+// behaviour when given no arguments, at folder\svc.exe in a new folder of
+// that name beside the tests, and returns its full path (any path serves
+// the stand-in).
+std::wstring CopyTestServiceInto(const std::wstring &folder);
+
+// Removes that copy and its folder.
+void RemoveTestServiceCopy(const std::wstring &path);
 
 #endif

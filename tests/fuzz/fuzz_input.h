@@ -38,6 +38,11 @@ inline bool EndsInLoneLeadByte(int code_page, const std::string &text) {
   return false;
 }
 
+// True when the text's last unit is a high surrogate, which needs a low one after it.
+inline bool EndsInHighSurrogate(const std::wstring &text) {
+  return !text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF;
+}
+
 // Reads the input; past its end every value is zero, so any input is valid.
 class FuzzInput {
  public:
@@ -57,6 +62,21 @@ class FuzzInput {
     std::string bytes(reinterpret_cast<const char *>(data_ + position_), taken);
     position_ += taken;
     return bytes;
+  }
+
+  // Up to length UTF-16 units, fewer where the input ends: surrogates of
+  // both kinds, in and out of pairs, between zeros, ASCII and other characters.
+  std::wstring Units(size_t length) {
+    std::wstring units;
+    while (units.size() < length && position_ < size_) {
+      const uint8_t kind = Byte();
+      const uint8_t low = Byte();
+      const wchar_t bases[] = {0xD800, 0xDC00, 0x0400, 0x0020, 0};
+      const int choice = kind % 5;
+      units +=
+          static_cast<wchar_t>(choice == 4 ? 0 : bases[choice] + (choice == 3 ? low % 95 : low));
+    }
+    return units;
   }
 
   // A length drawn to land near the bounds that matter: small, or within a

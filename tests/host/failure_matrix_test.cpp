@@ -3,7 +3,8 @@
 // produces. The run must then return that code (or what the operation makes
 // of it), leave it as the last error, close what it opened in reverse order,
 // free its record buffer, leave the caller's outputs alone, and make no
-// further call but the closing ones.
+// further call but the closing ones. The module's operations run in their
+// ANSI and their wide form.
 #include <service_control.h>
 #include <starter.h>
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <functional>
 
+#include "module_forms.h"
 #include "standin_fixture.h"
 
 // Allocation hooks of the sanitizer runtime that the host build links.
@@ -52,7 +54,7 @@ struct Injection {
 };
 
 struct Operation {
-  const char *name;
+  std::string name;
   std::function<void()> setup;
   // Runs the operation and checks its result and outputs for the injection
   // (none for the recorded successful run).
@@ -112,30 +114,32 @@ standin::ServiceSetup StoppedService() {
   return setup;
 }
 
-DWORD Install(bool quoted, char *path, DWORD *error) {
+DWORD Install(const ModuleForm &form, bool quoted, char *path, DWORD *error) {
   if (quoted) {
-    return InstallServiceQuoted(path, kService, "Tessera", SERVICE_WIN32_OWN_PROCESS,
-                                SERVICE_DEMAND_START, "A\0", 1, "Group", "LocalSystem", "", error);
+    return form.install_quoted(path, kService, "Tessera", SERVICE_WIN32_OWN_PROCESS,
+                               SERVICE_DEMAND_START, "A\0", 1, "Group", "LocalSystem", "", error);
   }
-  return InstallServiceUnquoted(path, kService, "Tessera", SERVICE_WIN32_OWN_PROCESS,
-                                SERVICE_DEMAND_START, "A\0", 1, "Group", "LocalSystem", "", error);
+  return form.install_unquoted(path, kService, "Tessera", SERVICE_WIN32_OWN_PROCESS,
+                               SERVICE_DEMAND_START, "A\0", 1, "Group", "LocalSystem", "", error);
 }
 
-void RunInstall(bool quoted, const Injection *injection) {
+void RunInstall(const ModuleForm &form, bool quoted, const Injection *injection) {
   char path[64] = "C:\\Tessera Test\\svc.exe";
   DWORD error = kUntouched;
-  const DWORD result = Install(quoted, path, &error);
+  const DWORD result = Install(form, quoted, path, &error);
+  const std::string open_manager = form.Platform("OpenSCManager");
+  const std::string create = form.Platform("CreateService");
   CheckStage(injection, result, error,
-             {{"OpenSCManagerA", SERVICE_STAGE_OPEN_MANAGER},
-              {"CreateServiceA", SERVICE_STAGE_CREATE_SERVICE}});
+             {{open_manager.c_str(), SERVICE_STAGE_OPEN_MANAGER},
+              {create.c_str(), SERVICE_STAGE_CREATE_SERVICE}});
   // The quoted form stays once the manager is open, whatever follows.
-  const bool quotes = quoted && !Is(injection, "OpenSCManagerA");
+  const bool quotes = quoted && !Is(injection, open_manager.c_str());
   EXPECT_STREQ(path, quotes ? "\"C:\\Tessera Test\\svc.exe\"" : "C:\\Tessera Test\\svc.exe");
-  const bool created = !Is(injection, "OpenSCManagerA") && !Is(injection, "CreateServiceA");
+  const bool created = !Is(injection, open_manager.c_str()) && !Is(injection, create.c_str());
   EXPECT_EQ(standin::ServiceState(kService), created ? SERVICE_STOPPED : 0u);
 }
 
-void RunReadConfig(const Injection *injection) {
+void RunReadConfig(const ModuleForm &form, const Injection *injection) {
   DWORD values[4] = {kUntouched, kUntouched, kUntouched, kUntouched};
   char path[MAX_PATH];
   char group[100];
@@ -144,12 +148,15 @@ void RunReadConfig(const Injection *injection) {
   for (char *buffer : {path, group, dependencies, display}) std::memset(buffer, '#', 100);
   DWORD error = kUntouched;
   const int allocated_before = record_buffers_allocated;
-  const DWORD result = ReadServiceConfig(kService, &values[0], &values[1], &values[2], &values[3],
-                                         path, group, dependencies, display, &error);
+  const DWORD result = form.read_config(kService, &values[0], &values[1], &values[2], &values[3],
+                                        path, group, dependencies, display, &error);
+  const std::string open_manager = form.Platform("OpenSCManager");
+  const std::string open_service = form.Platform("OpenService");
+  const std::string query = form.Platform("QueryServiceConfig");
   CheckStage(injection, result, error,
-             {{"OpenSCManagerA", SERVICE_STAGE_OPEN_MANAGER},
-              {"OpenServiceA", SERVICE_STAGE_OPEN_SERVICE},
-              {"QueryServiceConfigA", SERVICE_STAGE_READ_CONFIG}});
+             {{open_manager.c_str(), SERVICE_STAGE_OPEN_MANAGER},
+              {open_service.c_str(), SERVICE_STAGE_OPEN_SERVICE},
+              {query.c_str(), SERVICE_STAGE_READ_CONFIG}});
   EXPECT_EQ(record_buffers_live, 0) << "the record buffer was not freed";
   if (result == 0) {
     EXPECT_EQ(record_buffers_allocated, allocated_before + 1);
@@ -179,8 +186,10 @@ void CheckCallsAfterFailure(size_t position, const Injection &injection) {
   std::vector<std::string> closes;
   for (size_t i = 0; i < calls.size(); ++i) {
     const standin::Call &call = calls[i];
-    if (call.function == "OpenSCManagerA" && !call.failed) ++managers;
-    if ((call.function == "OpenServiceA" || call.function == "CreateServiceA") && !call.failed) {
+    // Either form's call: the name without its last letter.
+    const std::string opened = call.function.substr(0, call.function.size() - 1);
+    if (opened == "OpenSCManager" && !call.failed) ++managers;
+    if ((opened == "OpenService" || opened == "CreateService") && !call.failed) {
       ++services;
     }
     if (call.function == "CloseServiceHandle") closes.push_back(call.arguments);
@@ -227,7 +236,7 @@ size_t RunMatrix(const Operation &operation) {
     ++cases;
   }
   standin::Reset();  // frees what a failed release left allocated
-  std::printf("[ matrix   ] %s: %zu calls recorded, %zu failure cases\n", operation.name,
+  std::printf("[ matrix   ] %s: %zu calls recorded, %zu failure cases\n", operation.name.c_str(),
               recorded.size(), cases);
   return cases;
 }
@@ -247,13 +256,13 @@ std::string RunStarter() {
 
 class FailureMatrixTest : public StandinTest {};
 
-TEST_F(FailureMatrixTest, EveryCallOfEveryOperationFails) {
-  ASSERT_TRUE(hooks_installed);
-  const Operation operations[] = {
+// The module's operations in one form.
+std::vector<Operation> ModuleOperations(const ModuleForm &f) {
+  return {
       {"StartServiceAndWait", [] { standin::AddService(StartsWithinTwoPasses()); },
-       [](const Injection *injection) {
+       [&f](const Injection *injection) {
          DWORD flag = kUntouched;
-         CheckResult(StartServiceAndWait(kService, &flag), Expected(injection));
+         CheckResult(f.start_and_wait(kService, &flag), Expected(injection));
          // Only a failed query inside the wait leaves the service not running.
          EXPECT_EQ(flag, Is(injection, "QueryServiceStatusEx", 2) ? 1u : kUntouched);
        }},
@@ -263,8 +272,8 @@ TEST_F(FailureMatrixTest, EveryCallOfEveryOperationFails) {
          setup.start_script.push_back({250, SERVICE_RUNNING, 0, 0});
          standin::AddService(setup);
        },
-       [](const Injection *injection) {
-         CheckResult(StartServiceAndPoll(kService), Expected(injection));
+       [&f](const Injection *injection) {
+         CheckResult(f.start_and_poll(kService), Expected(injection));
        }},
       {"StopServiceAndWait",
        [] {
@@ -272,50 +281,58 @@ TEST_F(FailureMatrixTest, EveryCallOfEveryOperationFails) {
          setup.stop_ms = 1200;
          standin::AddService(setup);
        },
-       [](const Injection *injection) {
+       [&f](const Injection *injection) {
          // A failed query inside the wait leaves a state that is not stopped.
-         CheckResult(StopServiceAndWait(kService), Is(injection, "QueryServiceStatus", 2)
-                                                       ? ERROR_SERVICE_REQUEST_TIMEOUT
-                                                       : Expected(injection));
+         CheckResult(f.stop_and_wait(kService), Is(injection, "QueryServiceStatus", 2)
+                                                    ? ERROR_SERVICE_REQUEST_TIMEOUT
+                                                    : Expected(injection));
        }},
       {"ControlServiceAndWaitStopped", [] { standin::AddService(PendingService(0)); },
-       [](const Injection *injection) {
-         CheckResult(ControlServiceAndWaitStopped(kService), Expected(injection));
+       [&f](const Injection *injection) {
+         CheckResult(f.control_and_wait_stopped(kService), Expected(injection));
        }},
       {"SendServiceControl", [] { standin::AddService(RunningService()); },
-       [](const Injection *injection) {
-         CheckResult(SendServiceControl(kService, 200), Expected(injection));
+       [&f](const Injection *injection) {
+         CheckResult(f.send_control(kService, 200), Expected(injection));
          EXPECT_EQ(standin::ControlsReceived(kService).size(),
                    Expected(injection) == ERROR_SUCCESS ? 1u : 0u);
        }},
       {"QueryServiceState", [] { standin::AddService(RunningService()); },
-       [](const Injection *injection) {
+       [&f](const Injection *injection) {
          SERVICE_STATUS status{};
          status.dwCurrentState = kUntouched;
-         CheckResult(QueryServiceState(kService, &status), Expected(injection));
+         CheckResult(f.query_state(kService, &status), Expected(injection));
          EXPECT_EQ(status.dwCurrentState,
                    Expected(injection) == ERROR_SUCCESS ? SERVICE_RUNNING : kUntouched);
        }},
       {"InstallServiceQuoted", [] {},
-       [](const Injection *injection) { RunInstall(true, injection); }},
+       [&f](const Injection *injection) { RunInstall(f, true, injection); }},
       {"InstallServiceUnquoted", [] {},
-       [](const Injection *injection) { RunInstall(false, injection); }},
+       [&f](const Injection *injection) { RunInstall(f, false, injection); }},
       {"DeleteServiceIfStopped", [] { standin::AddService(StoppedService()); },
-       [](const Injection *injection) {
-         CheckDeleted(DeleteServiceIfStopped(kService, 1), injection);
+       [&f](const Injection *injection) {
+         CheckDeleted(f.delete_if_stopped(kService, 1), injection);
        }},
       {"DeleteServiceByName", [] { standin::AddService(StoppedService()); },
-       [](const Injection *injection) { CheckDeleted(DeleteServiceByName(kService), injection); }},
+       [&f](const Injection *injection) { CheckDeleted(f.delete_by_name(kService), injection); }},
       {"SetServiceStartType", [] { standin::AddService(StoppedService()); },
-       [](const Injection *injection) {
-         CheckResult(SetServiceStartType(kService, SERVICE_DISABLED), Expected(injection));
+       [&f](const Injection *injection) {
+         CheckResult(f.set_start_type(kService, SERVICE_DISABLED), Expected(injection));
          standin::ServiceSetup config;
          ASSERT_TRUE(standin::ServiceConfig(kService, &config));
          EXPECT_EQ(config.start_type, Expected(injection) == ERROR_SUCCESS
                                           ? static_cast<DWORD>(SERVICE_DISABLED)
                                           : static_cast<DWORD>(SERVICE_DEMAND_START));
        }},
-      {"ReadServiceConfig", [] { standin::AddService(StoppedService()); }, RunReadConfig},
+      {"ReadServiceConfig", [] { standin::AddService(StoppedService()); },
+       [&f](const Injection *injection) { RunReadConfig(f, injection); }},
+  };
+}
+
+TEST_F(FailureMatrixTest, EveryCallOfEveryOperationFails) {
+  ASSERT_TRUE(hooks_installed);
+  // The starter is ANSI only.
+  const Operation starter_runs[] = {
       {"starter, service starts", [] { standin::AddService(StartsWithinTwoPasses()); },
        [](const Injection *injection) {
          EXPECT_EQ(RunStarter(), Expected(injection) == ERROR_SUCCESS
@@ -334,9 +351,15 @@ TEST_F(FailureMatrixTest, EveryCallOfEveryOperationFails) {
        }},
   };
   size_t cases = 0;
-  for (const Operation &operation : operations) cases += RunMatrix(operation);
+  for (const ModuleForm *form : kBothForms) {
+    for (Operation operation : ModuleOperations(*form)) {
+      if (form == &kWideForm) operation.name += "W";
+      cases += RunMatrix(operation);
+    }
+  }
+  for (const Operation &operation : starter_runs) cases += RunMatrix(operation);
   std::printf("[ matrix   ] %zu failure cases in all\n", cases);
-  EXPECT_GT(cases, 80u);
+  EXPECT_GT(cases, 150u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Registration and configuration against the stand-in: quoting, optional
 // strings, conditional deletion, the start type, and the configuration read
-// with its bounds, dependency forms and stage results.
+// with its bounds, dependency forms and stage results, each for the ANSI and
+// the wide form of the module.
 #include <service_control.h>
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <tuple>
 
+#include "module_forms.h"
 #include "standin_fixture.h"
 
 // The allocation-failure test asks for more than the sanitizer's heap allows.
@@ -17,22 +19,33 @@ extern "C" const char *__asan_default_options() {
 
 namespace {
 
-class RegistrationTest : public StandinTest {};
+class RegistrationTest : public StandinTest,
+                         public testing::WithParamInterface<const ModuleForm *> {
+ protected:
+  const ModuleForm &form() const { return *GetParam(); }
+  // A text argument as the call log shows it in this form.
+  std::string Text(const std::string &text) const {
+    return (GetParam() == &kWideForm ? "L\"" : "\"") + text + "\"";
+  }
+  // The size of one character of the platform's configuration record.
+  DWORD CharSize() const { return GetParam() == &kWideForm ? sizeof(WCHAR) : 1; }
+  DWORD InstallQuoted(char *path, DWORD *error, const char *optional = "",
+                      const char *name = kService) const;
+  // The CreateService call that InstallQuoted makes for this path.
+  std::string CreateCallFor(const std::string &path) const {
+    return form().Platform("CreateService") + "(h1, " + Text("tessera") + ", " + Text("Tessera") +
+           ", 0xF01FF, 0x10, 3, 1, " + Text(path) + ", NULL, NULL, NULL, NULL, NULL)";
+  }
+};
 
-DWORD InstallQuoted(char *path, DWORD *error, const char *optional = "",
-                    const char *name = kService) {
-  return InstallServiceQuoted(path, name, "Tessera", SERVICE_WIN32_OWN_PROCESS,
-                              SERVICE_DEMAND_START, optional, SERVICE_ERROR_NORMAL, optional,
-                              optional, optional, error);
+DWORD RegistrationTest::InstallQuoted(char *path, DWORD *error, const char *optional,
+                                      const char *name) const {
+  return form().install_quoted(path, name, "Tessera", SERVICE_WIN32_OWN_PROCESS,
+                               SERVICE_DEMAND_START, optional, SERVICE_ERROR_NORMAL, optional,
+                               optional, optional, error);
 }
 
-// The CreateServiceA call that InstallQuoted makes for this path.
-std::string CreateCallFor(const std::string &path) {
-  return "CreateServiceA(h1, \"tessera\", \"Tessera\", 0xF01FF, 0x10, 3, 1, \"" + path +
-         "\", NULL, NULL, NULL, NULL, NULL)";
-}
-
-TEST_F(RegistrationTest, QuotedInstallQuotesOnlyTheEndsThatLackAQuote) {
+TEST_P(RegistrationTest, QuotedInstallQuotesOnlyTheEndsThatLackAQuote) {
   struct Case {
     const char *what;
     std::string path;
@@ -63,7 +76,7 @@ TEST_F(RegistrationTest, QuotedInstallQuotesOnlyTheEndsThatLackAQuote) {
       EXPECT_EQ(result, SERVICE_STAGE_CREATE_SERVICE);
       EXPECT_EQ(error, ERROR_FILENAME_EXCED_RANGE);
       EXPECT_EQ(std::string(buffer.data()), c.path);
-      EXPECT_EQ(CountCalls("CreateServiceA"), 0);
+      EXPECT_EQ(CountCalls(form().Platform("CreateService").c_str()), 0);
       continue;
     }
     EXPECT_EQ(result, 0u);
@@ -73,16 +86,16 @@ TEST_F(RegistrationTest, QuotedInstallQuotesOnlyTheEndsThatLackAQuote) {
   }
 }
 
-TEST_F(RegistrationTest, QuotingTwiceQuotesOnce) {
+TEST_P(RegistrationTest, QuotingTwiceQuotesOnce) {
   char path[64] = "C:\\Tessera Test\\svc.exe";
   DWORD error;
   ASSERT_EQ(InstallQuoted(path, &error), 0u);
-  ASSERT_EQ(DeleteServiceByName(kService), 0u);
+  ASSERT_EQ(form().delete_by_name(kService), 0u);
   ASSERT_EQ(InstallQuoted(path, &error), 0u);
   EXPECT_STREQ(path, "\"C:\\Tessera Test\\svc.exe\"");
 }
 
-TEST_F(RegistrationTest, EmptyOrNullOptionalStringsReachThePlatformAsNull) {
+TEST_P(RegistrationTest, EmptyOrNullOptionalStringsReachThePlatformAsNull) {
   char empty_path[4] = "";
   DWORD error;
   for (const char *optional : {"", static_cast<const char *>(nullptr)}) {
@@ -92,27 +105,29 @@ TEST_F(RegistrationTest, EmptyOrNullOptionalStringsReachThePlatformAsNull) {
     EXPECT_THAT(CallLines(), testing::Contains(CreateCallFor("")));
   }
   standin::Reset();
-  EXPECT_EQ(InstallServiceUnquoted("C:\\svc.exe", kService, "", SERVICE_WIN32_OWN_PROCESS,
-                                   SERVICE_AUTO_START, "A\0B\0", SERVICE_ERROR_NORMAL, "Group",
-                                   "user", "secret", &error),
+  EXPECT_EQ(form().install_unquoted("C:\\svc.exe", kService, "", SERVICE_WIN32_OWN_PROCESS,
+                                    SERVICE_AUTO_START, "A\0B\0", SERVICE_ERROR_NORMAL, "Group",
+                                    "user", "secret", &error),
             0u);
   EXPECT_THAT(CallLines(),
-              testing::Contains("CreateServiceA(h1, \"tessera\", \"\", 0xF01FF, 0x10, 2, 1, "
-                                "\"C:\\svc.exe\", \"Group\", NULL, \"A\", \"user\", \"secret\")"));
+              testing::Contains(form().Platform("CreateService") + "(h1, " + Text("tessera") +
+                                ", " + Text("") + ", 0xF01FF, 0x10, 2, 1, " + Text("C:\\svc.exe") +
+                                ", " + Text("Group") + ", NULL, " + Text("A") + ", " +
+                                Text("user") + ", " + Text("secret") + ")"));
 }
 
-TEST_F(RegistrationTest, InstallStagesAndTheBufferAfterAFailure) {
+TEST_P(RegistrationTest, InstallStagesAndTheBufferAfterAFailure) {
   struct Case {
     const char *failing;
     DWORD stage;
     const char *path_after;
   };
-  const Case cases[] = {{"OpenSCManagerA", SERVICE_STAGE_OPEN_MANAGER, "C:\\svc.exe"},
-                        {"CreateServiceA", SERVICE_STAGE_CREATE_SERVICE, "\"C:\\svc.exe\""}};
+  const Case cases[] = {{"OpenSCManager", SERVICE_STAGE_OPEN_MANAGER, "C:\\svc.exe"},
+                        {"CreateService", SERVICE_STAGE_CREATE_SERVICE, "\"C:\\svc.exe\""}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.failing);
     standin::Reset();
-    standin::FailCall(c.failing, 1, 0x1234);
+    standin::FailCall(form().Platform(c.failing).c_str(), 1, 0x1234);
     char path[16] = "C:\\svc.exe";
     DWORD error = kSentinel;
     EXPECT_EQ(InstallQuoted(path, &error), c.stage);
@@ -128,17 +143,17 @@ TEST_F(RegistrationTest, InstallStagesAndTheBufferAfterAFailure) {
   EXPECT_EQ(error, ERROR_SERVICE_EXISTS);
 }
 
-TEST_F(RegistrationTest, DeletionAsksTheStateOnlyForFlagOne) {
+TEST_P(RegistrationTest, DeletionAsksTheStateOnlyForFlagOne) {
   struct Deletion {
     const char *what;
-    DWORD (*call)();
+    std::function<DWORD(const ModuleForm &)> call;
     bool asks;
   };
   const Deletion deletions[] = {
-      {"flag 1", [] { return DeleteServiceIfStopped(kService, 1); }, true},
-      {"flag 0", [] { return DeleteServiceIfStopped(kService, 0); }, false},
-      {"flag 2", [] { return DeleteServiceIfStopped(kService, 2); }, false},
-      {"by name", [] { return DeleteServiceByName(kService); }, false},
+      {"flag 1", [](const ModuleForm &f) { return f.delete_if_stopped(kService, 1); }, true},
+      {"flag 0", [](const ModuleForm &f) { return f.delete_if_stopped(kService, 0); }, false},
+      {"flag 2", [](const ModuleForm &f) { return f.delete_if_stopped(kService, 2); }, false},
+      {"by name", [](const ModuleForm &f) { return f.delete_by_name(kService); }, false},
   };
   for (const Deletion &deletion : deletions) {
     for (DWORD state : {SERVICE_RUNNING, SERVICE_START_PENDING, SERVICE_STOPPED}) {
@@ -149,30 +164,30 @@ TEST_F(RegistrationTest, DeletionAsksTheStateOnlyForFlagOne) {
       setup.started = state != SERVICE_STOPPED;
       standin::AddService(setup);
       const bool refused = deletion.asks && state != SERVICE_STOPPED;
-      EXPECT_EQ(deletion.call(), refused ? ERROR_DEPENDENT_SERVICES_RUNNING : 0u);
+      EXPECT_EQ(deletion.call(form()), refused ? ERROR_DEPENDENT_SERVICES_RUNNING : 0u);
       EXPECT_EQ(standin::ServiceState(kService) != 0, refused);
       EXPECT_EQ(CountCalls("QueryServiceStatus"), deletion.asks ? 1 : 0);
     }
   }
 }
 
-TEST_F(RegistrationTest, DeletingTwice) {
+TEST_P(RegistrationTest, DeletingTwice) {
   standin::AddService(PendingService(0));
-  EXPECT_EQ(DeleteServiceByName(kService), 0u);
-  EXPECT_EQ(DeleteServiceByName(kService), ERROR_SERVICE_DOES_NOT_EXIST);
+  EXPECT_EQ(form().delete_by_name(kService), 0u);
+  EXPECT_EQ(form().delete_by_name(kService), ERROR_SERVICE_DOES_NOT_EXIST);
   // While another handle is open, the service stays, marked for deletion.
   standin::AddService(PendingService(0));
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
   SC_HANDLE held = OpenServiceA(manager, kService, SERVICE_QUERY_STATUS);
-  EXPECT_EQ(DeleteServiceByName(kService), 0u);
-  EXPECT_EQ(DeleteServiceByName(kService), ERROR_SERVICE_MARKED_FOR_DELETE);
+  EXPECT_EQ(form().delete_by_name(kService), 0u);
+  EXPECT_EQ(form().delete_by_name(kService), ERROR_SERVICE_MARKED_FOR_DELETE);
   EXPECT_EQ(GetLastError(), ERROR_SERVICE_MARKED_FOR_DELETE);
   CloseServiceHandle(held);
   CloseServiceHandle(manager);
   EXPECT_EQ(standin::ServiceState(kService), 0u);
 }
 
-TEST_F(RegistrationTest, StartTypeChangesNothingElse) {
+TEST_P(RegistrationTest, StartTypeChangesNothingElse) {
   standin::ServiceSetup setup = PendingService(0);
   setup.binary_path = "C:\\svc.exe -x";
   setup.load_order_group = "Group";
@@ -182,7 +197,7 @@ TEST_F(RegistrationTest, StartTypeChangesNothingElse) {
   setup.display_name = "Tessera";
   setup.error_control = 0;
   standin::AddService(setup);
-  EXPECT_EQ(SetServiceStartType(kService, SERVICE_DISABLED), 0u);
+  EXPECT_EQ(form().set_start_type(kService, SERVICE_DISABLED), 0u);
   standin::ServiceSetup after;
   ASSERT_TRUE(standin::ServiceConfig(kService, &after));
   EXPECT_EQ(after.start_type, SERVICE_DISABLED);
@@ -194,7 +209,7 @@ TEST_F(RegistrationTest, StartTypeChangesNothingElse) {
                             setup.load_order_group, setup.dependencies, setup.account,
                             setup.password, setup.display_name));
   DWORD flag = 0;
-  EXPECT_EQ(StartServiceAndWait(kService, &flag), ERROR_SERVICE_DISABLED);
+  EXPECT_EQ(form().start_and_wait(kService, &flag), ERROR_SERVICE_DISABLED);
 }
 
 struct ConfigOut {
@@ -207,9 +222,9 @@ struct ConfigOut {
     std::memset(dependencies, 0xAA, sizeof dependencies);
     std::memset(display, 0xAA, sizeof display);
   }
-  DWORD Read(const char *name = kService) {
-    return ReadServiceConfig(name, &type, &start, &error_control, &tag, path, group, dependencies,
-                             display, &error);
+  DWORD Read(const ModuleForm &form, const char *name = kService) {
+    return form.read_config(name, &type, &start, &error_control, &tag, path, group, dependencies,
+                            display, &error);
   }
   // Everything but the error out-parameter is as it was made.
   bool Untouched() const {
@@ -218,7 +233,7 @@ struct ConfigOut {
   }
 };
 
-TEST_F(RegistrationTest, ReadCutsStringsAndLeavesTheAccountOut) {
+TEST_P(RegistrationTest, ReadCutsStringsAndLeavesTheAccountOut) {
   standin::ServiceSetup setup = PendingService(0);
   setup.binary_path = std::string(300, 'p');
   setup.load_order_group = std::string(150, 'g');
@@ -226,7 +241,7 @@ TEST_F(RegistrationTest, ReadCutsStringsAndLeavesTheAccountOut) {
   setup.tag = 7;
   standin::AddService(setup);
   ConfigOut out;
-  EXPECT_EQ(out.Read(), 0u);
+  EXPECT_EQ(out.Read(form()), 0u);
   EXPECT_EQ(out.error, 0u);  // even though the size query reported 122
   EXPECT_EQ(
       std::make_tuple(out.type, out.start, out.error_control, out.tag),
@@ -235,10 +250,11 @@ TEST_F(RegistrationTest, ReadCutsStringsAndLeavesTheAccountOut) {
   EXPECT_EQ(std::string(out.group), std::string(99, 'g'));
   EXPECT_EQ(std::string(out.display), std::string(99, 'd'));
   EXPECT_EQ(static_cast<unsigned char>(out.path[260]), 0xAAu);
-  EXPECT_THAT(CallLines(), testing::Contains("QueryServiceConfigA(h2, NULL, 0, ptr)"));
+  EXPECT_THAT(CallLines(),
+              testing::Contains(form().Platform("QueryServiceConfig") + "(h2, NULL, 0, ptr)"));
 }
 
-TEST_F(RegistrationTest, DependencyListForms) {
+TEST_P(RegistrationTest, DependencyListForms) {
   struct Case {
     const char *what;
     bool null_pointer;
@@ -250,6 +266,8 @@ TEST_F(RegistrationTest, DependencyListForms) {
   };
   std::string long_list;
   for (int i = 0; i < 60; ++i) long_list += std::string("ab\0", 3);
+  // The spare room behind the record, in characters.
+  const DWORD spare = 4 / CharSize();
   const Case cases[] = {
       {"null pointer", true, "", std::string("\0\1", 2), "LocalSystem", "", 0},
       {"none: one zero byte, not the account name behind it", false, "", std::string(1, '\0'),
@@ -263,7 +281,7 @@ TEST_F(RegistrationTest, DependencyListForms) {
        std::string("A\0B\0C\0", 6), "B", "C", 0},
       // Grown by the spare bytes, the record fills the buffer: its end stops the scan.
       {"no closing pair, up to the buffer's last byte", false, "A",
-       std::string("A\0B\0C++++\0", 10), "B", "C", 4},
+       std::string("A\0B\0C", 5) + std::string(spare, '+') + '\0', "B", "C", spare},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -276,13 +294,13 @@ TEST_F(RegistrationTest, DependencyListForms) {
     setup.grows_after_size_query = c.grows;
     standin::AddService(setup);
     ConfigOut out;
-    ASSERT_EQ(out.Read(), 0u);
+    ASSERT_EQ(out.Read(form()), 0u);
     EXPECT_EQ(std::string(out.dependencies, c.copied.size()), c.copied);
     EXPECT_EQ(static_cast<unsigned char>(out.dependencies[c.copied.size()]), 0xAAu);
   }
 }
 
-TEST_F(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
+TEST_P(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
   struct Case {
     const char *what;
     const char *failing;
@@ -293,10 +311,10 @@ TEST_F(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
     DWORD error;
   };
   const Case cases[] = {
-      {"manager", "OpenSCManagerA", 1, 0, 0, SERVICE_STAGE_OPEN_MANAGER, 0x1234},
-      {"service", "OpenServiceA", 1, 0, 0, SERVICE_STAGE_OPEN_SERVICE, 0x1234},
-      {"size query", "QueryServiceConfigA", 1, 0, 0, SERVICE_STAGE_READ_CONFIG, 0x1234},
-      {"second query", "QueryServiceConfigA", 2, 0, 0, SERVICE_STAGE_READ_CONFIG, 0x1234},
+      {"manager", "OpenSCManager", 1, 0, 0, SERVICE_STAGE_OPEN_MANAGER, 0x1234},
+      {"service", "OpenService", 1, 0, 0, SERVICE_STAGE_OPEN_SERVICE, 0x1234},
+      {"size query", "QueryServiceConfig", 1, 0, 0, SERVICE_STAGE_READ_CONFIG, 0x1234},
+      {"second query", "QueryServiceConfig", 2, 0, 0, SERVICE_STAGE_READ_CONFIG, 0x1234},
       {"grows by more than 4 bytes", nullptr, 0, 5, 0, SERVICE_STAGE_READ_CONFIG,
        ERROR_INSUFFICIENT_BUFFER},
       {"allocation fails", nullptr, 0, 0, 0x7FFFFFF0, SERVICE_STAGE_ALLOCATE,
@@ -314,10 +332,10 @@ TEST_F(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
     setup.grows_after_size_query = c.grows;
     setup.reported_size = c.reported_size;
     standin::AddService(setup);
-    if (c.failing != nullptr) standin::FailCall(c.failing, c.nth, 0x1234);
+    if (c.failing != nullptr) standin::FailCall(form().Platform(c.failing).c_str(), c.nth, 0x1234);
     SetLastError(kSentinel);
     ConfigOut out;
-    EXPECT_EQ(out.Read(), c.stage);
+    EXPECT_EQ(out.Read(form()), c.stage);
     EXPECT_EQ(out.error, c.error);
     EXPECT_EQ(GetLastError(), c.error);
     EXPECT_TRUE(out.Untouched());
@@ -325,32 +343,30 @@ TEST_F(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
   }
   standin::Reset();
   standin::ServiceSetup grows_a_little = PendingService(0);
-  grows_a_little.grows_after_size_query = 4;
+  grows_a_little.grows_after_size_query = 4 / CharSize();
   standin::AddService(grows_a_little);
   ConfigOut out;
-  EXPECT_EQ(out.Read(), 0u);
+  EXPECT_EQ(out.Read(form()), 0u);
 }
 
-TEST_F(RegistrationTest, NullRequiredArgumentsAreRefused) {
+TEST_P(RegistrationTest, NullRequiredArgumentsAreRefused) {
   DWORD error = kSentinel;
-  EXPECT_EQ(InstallServiceUnquoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", &error),
+  const ModuleForm &f = form();
+  EXPECT_EQ(f.install_unquoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", &error),
             SERVICE_STAGE_OPEN_MANAGER);
   EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
   ConfigOut out;
-  EXPECT_EQ(out.Read(nullptr), SERVICE_STAGE_OPEN_MANAGER);
+  EXPECT_EQ(out.Read(form(), nullptr), SERVICE_STAGE_OPEN_MANAGER);
   EXPECT_EQ(out.error, ERROR_INVALID_PARAMETER);
   // Without an error out-parameter, the code is left as the last error alone.
   const std::function<DWORD()> without_error_out[] = {
-      [] {
-        return InstallServiceQuoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", nullptr);
+      [&f] { return f.install_quoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", nullptr); },
+      [&f] {
+        return f.install_unquoted("C:\\svc.exe", kService, "", 0x10, 3, "", 1, "", "", "", nullptr);
       },
-      [] {
-        return InstallServiceUnquoted("C:\\svc.exe", kService, "", 0x10, 3, "", 1, "", "", "",
-                                      nullptr);
-      },
-      [&out] {
-        return ReadServiceConfig(kService, &out.type, &out.start, &out.error_control, &out.tag,
-                                 out.path, out.group, out.dependencies, out.display, nullptr);
+      [&f, &out] {
+        return f.read_config(kService, &out.type, &out.start, &out.error_control, &out.tag,
+                             out.path, out.group, out.dependencies, out.display, nullptr);
       }};
   for (const std::function<DWORD()> &call : without_error_out) {
     SetLastError(kSentinel);
@@ -358,23 +374,28 @@ TEST_F(RegistrationTest, NullRequiredArgumentsAreRefused) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   }
   EXPECT_TRUE(out.Untouched());
-  EXPECT_EQ(DeleteServiceByName(nullptr), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(SetServiceStartType(nullptr, SERVICE_DISABLED), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(f.delete_by_name(nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(f.set_start_type(nullptr, SERVICE_DISABLED), ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(standin::Calls().empty());
 }
 
-TEST_F(RegistrationTest, OverlongNamesAreRefusedBeforeAnyCall) {
+TEST_P(RegistrationTest, OverlongNamesAreRefusedBeforeAnyCall) {
   // The bad-input table holds each operation's answer; here, that nothing was asked.
   const std::string name(257, 't');
   SERVICE_STATUS status;
   char path[16] = "C:\\svc.exe";
   DWORD error;
   ConfigOut out;
-  EXPECT_EQ(QueryServiceState(name.c_str(), &status), ERROR_INVALID_NAME);
+  EXPECT_EQ(form().query_state(name.c_str(), &status), ERROR_INVALID_NAME);
   EXPECT_EQ(InstallQuoted(path, &error, "", name.c_str()), SERVICE_STAGE_CREATE_SERVICE);
-  EXPECT_EQ(out.Read(name.c_str()), SERVICE_STAGE_OPEN_SERVICE);
+  EXPECT_EQ(out.Read(form(), name.c_str()), SERVICE_STAGE_OPEN_SERVICE);
   EXPECT_STREQ(path, "C:\\svc.exe");
   EXPECT_TRUE(standin::Calls().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(BothForms, RegistrationTest, testing::ValuesIn(kBothForms),
+                         [](const testing::TestParamInfo<const ModuleForm *> &param) {
+                           return std::string(param.param->suffix);
+                         });
 
 }  // namespace

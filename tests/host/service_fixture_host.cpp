@@ -41,3 +41,9 @@ void RemoveTestService(const char *) {}
 
 // The stand-in removes a deleted service with its last handle, as Wine does.
 void WaitUntilGone(const char *) {}
+
+std::wstring CopyTestServiceInto(const std::wstring &folder) {
+  return L"C:\\" + folder + L"\\svc.exe";
+}
+
+void RemoveTestServiceCopy(const std::wstring &) {}

@@ -57,21 +57,27 @@ TEST_F(StarterOutputTest, EachOutcomePrintsItsExactText) {
 }
 
 TEST_F(StarterOutputTest, SystemTextReachesAConsoleAsTheSameCharacters) {
-  // A French system text, in code page 1252: 0xE9 is e acute, 0xE0 a grave.
-  standin::SetMessageText(ERROR_SERVICE_ALREADY_RUNNING, "Service d\xE9j\xE0 en cours.\r\n");
   standin::AddService(RunningService());
   struct Case {
+    const char *what;
     bool console;
-    const char *text;
+    const char *message;  // the system's text, in code page 1252
+    std::string shown;    // the output after "Error: "
   };
+  // 0xE9 is e acute and 0xE0 a grave in code page 1252; the console shows UTF-8.
   const Case cases[] = {
-      {false, "Service d\xE9j\xE0 en cours."},         // a pipe or file: the bytes as they are
-      {true, "Service d\xC3\xA9j\xC3\xA0 en cours."},  // the console's characters, in UTF-8
+      {"a pipe or file: the bytes as they are", false, "Service d\xE9j\xE0 en cours.\r\n",
+       "Service d\xE9j\xE0 en cours.\r\n"},
+      {"a console: every character, the last one too", true, "Service d\xE9j\xE0 en cours.\r\n",
+       "Service d\xC3\xA9j\xC3\xA0 en cours.\r\n"},
+      {"a console: a text of one character is the smallest it gets", true, "\xE9", "\xC3\xA9"},
+      {"a pipe: a text of one character", false, "\xE9", "\xE9"},
   };
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.console ? "console" : "pipe");
+    SCOPED_TRACE(c.what);
+    standin::SetMessageText(ERROR_SERVICE_ALREADY_RUNNING, c.message);
     standin::SetStandardOutputIsConsole(c.console);
-    EXPECT_EQ(RunStarter(), FailedWith(c.text));
+    EXPECT_EQ(RunStarter(), std::string(kFailed) + "\nError: " + c.shown);
   }
 }
 

@@ -1,10 +1,12 @@
-// Registration and configuration against the real manager.
+// Registration and configuration against the real manager, for the ANSI and
+// the wide form of the module.
 #include <gtest/gtest.h>
 #include <service_control.h>
 
 #include <string>
 #include <vector>
 
+#include "module_forms.h"
 #include "service_fixture.h"
 #include "windows_paths.h"
 
@@ -12,23 +14,24 @@ namespace {
 
 const char kName[] = "tessera-registration";
 
-class RegistrationWindowsTest : public testing::Test {
+class RegistrationWindowsTest : public testing::TestWithParam<const ModuleForm *> {
  protected:
   void SetUp() override { RemoveTestService(kName); }
   void TearDown() override { RemoveTestService(kName); }
+  const ModuleForm &form() const { return *GetParam(); }
 };
 
 struct Config {
   DWORD type = 0, start = 0, error_control = 0, tag = 0;
   char path[260] = {}, group[100] = {}, dependencies[100] = {}, display[100] = {};
   DWORD error = 0xDEADBEEF;
-  DWORD Read() {
-    return ReadServiceConfig(kName, &type, &start, &error_control, &tag, path, group, dependencies,
-                             display, &error);
+  DWORD Read(const ModuleForm &form) {
+    return form.read_config(kName, &type, &start, &error_control, &tag, path, group, dependencies,
+                            display, &error);
   }
 };
 
-TEST_F(RegistrationWindowsTest, InstallBothWaysAndReadBack) {
+TEST_P(RegistrationWindowsTest, InstallBothWaysAndReadBack) {
   struct Case {
     const char *what;
     bool quoted;
@@ -47,16 +50,16 @@ TEST_F(RegistrationWindowsTest, InstallBothWaysAndReadBack) {
     std::string buffer = c.path + std::string(3, '\0');
     DWORD error = 0xDEADBEEF;
     const DWORD result =
-        c.quoted ? InstallServiceQuoted(&buffer[0], kName, "Tessera test",
-                                        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "",
-                                        SERVICE_ERROR_NORMAL, "", "", "", &error)
-                 : InstallServiceUnquoted(c.path.c_str(), kName, "Tessera test",
-                                          SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "",
-                                          SERVICE_ERROR_NORMAL, "", "", "", &error);
+        c.quoted ? form().install_quoted(&buffer[0], kName, "Tessera test",
+                                         SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "",
+                                         SERVICE_ERROR_NORMAL, "", "", "", &error)
+                 : form().install_unquoted(c.path.c_str(), kName, "Tessera test",
+                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, "",
+                                           SERVICE_ERROR_NORMAL, "", "", "", &error);
     ASSERT_EQ(result, 0u);
     EXPECT_EQ(error, 0u);
     Config config;
-    ASSERT_EQ(config.Read(), 0u);
+    ASSERT_EQ(config.Read(form()), 0u);
     EXPECT_EQ(config.error, 0u);
     EXPECT_EQ(std::string(config.path), c.stored);
     EXPECT_EQ(std::string(config.display), "Tessera test");
@@ -70,8 +73,8 @@ TEST_F(RegistrationWindowsTest, InstallBothWaysAndReadBack) {
   }
   DWORD error = 0;
   EXPECT_EQ(
-      InstallServiceUnquoted("C:\\x.exe", kName, "", SERVICE_WIN32_OWN_PROCESS,
-                             SERVICE_DEMAND_START, "", SERVICE_ERROR_NORMAL, "", "", "", &error),
+      form().install_unquoted("C:\\x.exe", kName, "", SERVICE_WIN32_OWN_PROCESS,
+                              SERVICE_DEMAND_START, "", SERVICE_ERROR_NORMAL, "", "", "", &error),
       SERVICE_STAGE_CREATE_SERVICE);
   EXPECT_EQ(error, ERROR_SERVICE_EXISTS);
 }
@@ -92,47 +95,52 @@ bool ManagerKeptDependencies() {
   return kept;
 }
 
-TEST_F(RegistrationWindowsTest, DependencyListRoundTrip) {
+TEST_P(RegistrationWindowsTest, DependencyListRoundTrip) {
   const std::string list("A\0+G\0", 5);
   char path[64] = "C:\\Tessera Test\\svc.exe";
   DWORD error = 0xDEADBEEF;
-  ASSERT_EQ(InstallServiceQuoted(path, kName, "Tessera test", SERVICE_WIN32_OWN_PROCESS,
-                                 SERVICE_DEMAND_START, list.c_str(), SERVICE_ERROR_NORMAL, "", "",
-                                 "", &error),
+  ASSERT_EQ(form().install_quoted(path, kName, "Tessera test", SERVICE_WIN32_OWN_PROCESS,
+                                  SERVICE_DEMAND_START, list.c_str(), SERVICE_ERROR_NORMAL, "", "",
+                                  "", &error),
             0u);
   if (!ManagerKeptDependencies()) GTEST_SKIP() << "this manager keeps no dependencies (Wine)";
   Config config;
-  ASSERT_EQ(config.Read(), 0u);
+  ASSERT_EQ(config.Read(form()), 0u);
   // The names, each with its zero; the list's closing zero is not copied.
   EXPECT_EQ(std::string(config.dependencies, list.size()), list);
 }
 
-TEST_F(RegistrationWindowsTest, DisabledServiceIsRefusedItsStart) {
+TEST_P(RegistrationWindowsTest, DisabledServiceIsRefusedItsStart) {
   InstallTestService(kName, TestServiceBehaviour(), SERVICE_DEMAND_START);
-  EXPECT_EQ(SetServiceStartType(kName, SERVICE_DISABLED), 0u);
+  EXPECT_EQ(form().set_start_type(kName, SERVICE_DISABLED), 0u);
   Config config;
-  ASSERT_EQ(config.Read(), 0u);
+  ASSERT_EQ(config.Read(form()), 0u);
   EXPECT_EQ(config.start, SERVICE_DISABLED);
   DWORD flag = 0;
-  EXPECT_EQ(StartServiceAndWait(kName, &flag), ERROR_SERVICE_DISABLED);
+  EXPECT_EQ(form().start_and_wait(kName, &flag), ERROR_SERVICE_DISABLED);
   EXPECT_EQ(flag, 0u);
 }
 
-TEST_F(RegistrationWindowsTest, DeleteIfStoppedThenTwice) {
+TEST_P(RegistrationWindowsTest, DeleteIfStoppedThenTwice) {
   InstallTestService(kName, TestServiceBehaviour(), SERVICE_DEMAND_START);
   StartTestService(kName);
-  EXPECT_EQ(DeleteServiceIfStopped(kName, 1), ERROR_DEPENDENT_SERVICES_RUNNING);
+  EXPECT_EQ(form().delete_if_stopped(kName, 1), ERROR_DEPENDENT_SERVICES_RUNNING);
   EXPECT_EQ(TestServiceState(kName), SERVICE_RUNNING);
-  ASSERT_EQ(StopServiceAndWait(kName), 0u);
+  ASSERT_EQ(form().stop_and_wait(kName), 0u);
   // Hold a handle, so that the deleted service stays marked for deletion.
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
   SC_HANDLE held = OpenServiceA(manager, kName, SERVICE_QUERY_STATUS);
-  EXPECT_EQ(DeleteServiceIfStopped(kName, 1), 0u);
-  EXPECT_EQ(DeleteServiceByName(kName), ERROR_SERVICE_MARKED_FOR_DELETE);
+  EXPECT_EQ(form().delete_if_stopped(kName, 1), 0u);
+  EXPECT_EQ(form().delete_by_name(kName), ERROR_SERVICE_MARKED_FOR_DELETE);
   CloseServiceHandle(held);
   CloseServiceHandle(manager);
   WaitUntilGone(kName);
-  EXPECT_EQ(DeleteServiceByName(kName), ERROR_SERVICE_DOES_NOT_EXIST);
+  EXPECT_EQ(form().delete_by_name(kName), ERROR_SERVICE_DOES_NOT_EXIST);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothForms, RegistrationWindowsTest, testing::ValuesIn(kBothForms),
+                         [](const testing::TestParamInfo<const ModuleForm *> &param) {
+                           return std::string(param.param->suffix);
+                         });
 
 }  // namespace

@@ -123,3 +123,20 @@ void WaitUntilGone(const char *name) {
   }
   CloseServiceHandle(manager);
 }
+
+std::wstring CopyTestServiceInto(const std::wstring &folder) {
+  wchar_t program[MAX_PATH];
+  const std::wstring self(program, GetModuleFileNameW(nullptr, program, MAX_PATH));
+  const std::wstring beside = self.substr(0, self.find_last_of(L'\\') + 1);
+  const std::wstring path = beside + folder + L"\\svc.exe";
+  CreateDirectoryW((beside + folder).c_str(), nullptr);
+  if (!CopyFileW((beside + L"test_service.exe").c_str(), path.c_str(), FALSE)) {
+    std::fprintf(stderr, "CopyFileW failed: %lu\n", GetLastError());
+  }
+  return path;
+}
+
+void RemoveTestServiceCopy(const std::wstring &path) {
+  DeleteFileW(path.c_str());
+  RemoveDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str());
+}
