@@ -33,10 +33,11 @@ int main(int argc, char **argv) {
   DWORD notRunning = 0;
   result = StartServiceAndWait(kName, &notRunning);
   if (result != 0 || notRunning != 0) return Failed("StartServiceAndWait", result);
+  // The wide forms come with the package too.
   SERVICE_STATUS status;
-  result = QueryServiceState(kName, &status);
+  result = QueryServiceStateW(L"tessera-package-consumer", &status);
   if (result != 0 || status.dwCurrentState != SERVICE_RUNNING) {
-    return Failed("QueryServiceState", result != 0 ? result : status.dwCurrentState);
+    return Failed("QueryServiceStateW", result != 0 ? result : status.dwCurrentState);
   }
   result = StopServiceAndWait(kName);
   if (result != 0) return Failed("StopServiceAndWait", result);
