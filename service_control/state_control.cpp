@@ -57,27 +57,5 @@ DWORD PollUntilRunning(SC_HANDLE service) {
 }
 
 extern "C" {
-
-DWORD StartServiceAndWait(const char *serviceName, DWORD *notRunning) {
-  return StartAndWait(serviceName, notRunning);
-}
-
-DWORD StartServiceAndPoll(const char *serviceName) { return StartAndPoll(serviceName); }
-
-DWORD StopServiceAndWait(const char *serviceName) {
-  return SendControlAndWaitStopped(serviceName, SERVICE_CONTROL_STOP);
-}
-
-DWORD ControlServiceAndWaitStopped(const char *serviceName) {
-  return SendControlAndWaitStopped(serviceName, kStopAndWaitControl);
-}
-
-DWORD SendServiceControl(const char *serviceName, DWORD control) {
-  return SendControl(serviceName, control);
-}
-
-DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status) {
-  return QueryState(serviceName, status);
-}
-
+STATE_CONTROL_EXPORTS(char, )
 }  // extern "C"

@@ -88,4 +88,24 @@ DWORD QueryState(const Char *serviceName, SERVICE_STATUS *status) {
                      });
 }
 
+// The exported functions of one form: the ANSI ones with an empty suffix
+// for char, the wide ones with W for wchar_t.
+#define STATE_CONTROL_EXPORTS(Char, suffix)                                                        \
+  DWORD StartServiceAndWait##suffix(const Char *serviceName, DWORD *notRunning) {                  \
+    return StartAndWait(serviceName, notRunning);                                                  \
+  }                                                                                                \
+  DWORD StartServiceAndPoll##suffix(const Char *serviceName) { return StartAndPoll(serviceName); } \
+  DWORD StopServiceAndWait##suffix(const Char *serviceName) {                                      \
+    return SendControlAndWaitStopped(serviceName, SERVICE_CONTROL_STOP);                           \
+  }                                                                                                \
+  DWORD ControlServiceAndWaitStopped##suffix(const Char *serviceName) {                            \
+    return SendControlAndWaitStopped(serviceName, kStopAndWaitControl);                            \
+  }                                                                                                \
+  DWORD SendServiceControl##suffix(const Char *serviceName, DWORD control) {                       \
+    return SendControl(serviceName, control);                                                      \
+  }                                                                                                \
+  DWORD QueryServiceState##suffix(const Char *serviceName, SERVICE_STATUS *status) {               \
+    return QueryState(serviceName, status);                                                        \
+  }
+
 #endif
