@@ -1,5 +1,7 @@
 # An updater's own build: a separate project finds the installed module with
-# find_package and links it, into WORK_DIR/build/consumer (.exe); running it
+# find_package and links it, into WORK_DIR/build/consumer (.exe); with
+# CXX_COMPILER, a build without CMake compiles the same consumer with the
+# flags of pkg-config, into WORK_DIR/pkgconfig/consumer (.exe). Running them
 # is the caller's step. Nothing here runs a program that was built.
 #   -DWORK_DIR=         scratch folder, emptied first
 #   -DCONSUMER_SOURCE_DIR=  the consumer project
@@ -9,6 +11,9 @@
 #   -DOTHER_TOOLCHAIN_FILE=  a consumer of the other architecture, which
 #                       find_package must refuse at configure time
 #   -DCXX_FLAGS=        compile and link flags of a native consumer
+#   -DCXX_COMPILER=     the compiler of the pkg-config consumer
+#   -DCONSUMER_FLAGS=   its own compile and link flags
+#   -DPKG_CONFIG_DIR=   where the package's .pc is (default PREFIX/lib/pkgconfig)
 file(REMOVE_RECURSE ${WORK_DIR})
 if(NOT PACKAGE_PREFIX)
   set(PACKAGE_PREFIX ${WORK_DIR}/prefix)
@@ -44,4 +49,21 @@ if(OTHER_TOOLCHAIN_FILE)
     message(FATAL_ERROR "a consumer of the other architecture was not refused:\n${output}")
   endif()
   message(STATUS "a consumer of the other architecture is refused by find_package")
+endif()
+
+if(CXX_COMPILER)
+  if(NOT PKG_CONFIG_DIR)
+    set(PKG_CONFIG_DIR ${PACKAGE_PREFIX}/lib/pkgconfig)
+  endif()
+  # Only the package's folder: nothing of the host's own packages.
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_LIBDIR=${PKG_CONFIG_DIR}
+      pkg-config --cflags --libs service_control
+    OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  separate_arguments(consumer_flags UNIX_COMMAND "${CONSUMER_FLAGS}")
+  file(MAKE_DIRECTORY ${WORK_DIR}/pkgconfig)
+  execute_process(COMMAND ${CXX_COMPILER} ${consumer_flags} ${CONSUMER_SOURCE_DIR}/consumer.cpp
+      ${flags} -o ${WORK_DIR}/pkgconfig/consumer
+    COMMAND_ERROR_IS_FATAL ANY)
+  message(STATUS "a consumer builds with pkg-config --cflags --libs service_control")
 endif()

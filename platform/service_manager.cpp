@@ -28,6 +28,7 @@ struct Texts {
 struct Service {
   ServiceSetup setup;  // its texts are not used once the service is added
   Texts text;
+  std::vector<WideString> started_programs;
   bool started = false;
   unsigned long long started_at = 0;
   bool stopping = false;
@@ -312,6 +313,11 @@ std::vector<DWORD> ControlsReceived(const char *name) {
   return service == nullptr ? std::vector<DWORD>() : service->controls;
 }
 
+std::vector<WideString> StartedPrograms(const char *name) {
+  Service *service = FindService(name);
+  return service == nullptr ? std::vector<WideString>() : service->started_programs;
+}
+
 void SetCloseOverwritesLastError(bool enabled, DWORD value) {
   close_overwrites_last_error = enabled;
   close_last_error = value;
@@ -378,6 +384,7 @@ BOOL Start(SC_HANDLE service) {
   found->started = true;
   found->stopping = false;
   found->started_at = Now();
+  found->started_programs.push_back(found->text.binary_path);
   return TRUE;
 }
 
@@ -494,6 +501,143 @@ BOOL QueryConfig(const char *function, SC_HANDLE service, Config *config, DWORD 
 }
 
 WideString AsWide(const WideString &text) { return text; }
+
+WideString WidenAnsi(const char *text) { return AnsiToWide(text); }
+WideString WidenWide(const WCHAR *text) { return text; }
+
+// A change of one optional setting, with the platform's checks on its value.
+template <typename Char, typename Description, typename FailureActions>
+BOOL ChangeOptional(const char *function, SC_HANDLE service, DWORD level, LPVOID info,
+                    WideString (*widen)(const Char *)) {
+  if (EnterCall(function,
+                HandleText(service) + ", " + std::to_string(level) + ", " + PointerText(info))) {
+    return FALSE;
+  }
+  Service *found = ServiceFor(service, SERVICE_CHANGE_CONFIG);
+  if (found == nullptr) return FALSE;
+  if (found->marked_for_delete) {
+    SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+    return FALSE;
+  }
+  if (level < SERVICE_CONFIG_DESCRIPTION || level > SERVICE_CONFIG_FAILURE_ACTIONS_FLAG) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  // No information leaves the setting as it is.
+  if (info == nullptr) return TRUE;
+  ServiceSetup &settings = found->setup;
+  if (level == SERVICE_CONFIG_DESCRIPTION) {
+    const Char *text = static_cast<Description *>(info)->lpDescription;
+    if (text != nullptr) settings.description = widen(text);
+  } else if (level == SERVICE_CONFIG_FAILURE_ACTIONS) {
+    const FailureActions &given = *static_cast<FailureActions *>(info);
+    // Without actions, the actions and the reset period stay as they are.
+    if (given.lpsaActions != nullptr) {
+      bool restarts = false;
+      for (DWORD i = 0; i < given.cActions; ++i) {
+        // A caller may pass any value, which the enumeration cannot hold.
+        DWORD type;
+        std::memcpy(&type, &given.lpsaActions[i].Type, sizeof type);
+        if (type > SC_ACTION_RUN_COMMAND) {
+          SetLastError(ERROR_INVALID_PARAMETER);
+          return FALSE;
+        }
+        restarts = restarts || type == SC_ACTION_RESTART;
+      }
+      // Restarting the service takes the right to start it.
+      if (restarts && ServiceFor(service, SERVICE_START) == nullptr) return FALSE;
+      settings.failure_actions.assign(given.lpsaActions, given.lpsaActions + given.cActions);
+      settings.reset_period = given.dwResetPeriod;
+    }
+    if (given.lpRebootMsg != nullptr) settings.reboot_message = widen(given.lpRebootMsg);
+    if (given.lpCommand != nullptr) settings.command = widen(given.lpCommand);
+  } else if (level == SERVICE_CONFIG_DELAYED_AUTO_START_INFO) {
+    settings.delayed_auto_start =
+        static_cast<SERVICE_DELAYED_AUTO_START_INFO *>(info)->fDelayedAutostart != FALSE;
+  } else {
+    settings.on_non_crash_failures =
+        static_cast<SERVICE_FAILURE_ACTIONS_FLAG *>(info)->fFailureActionsOnNonCrashFailures !=
+        FALSE;
+  }
+  return TRUE;
+}
+
+// One optional setting in the platform's record, its texts after it in the
+// buffer (an empty text is a null pointer).
+template <typename Char, typename Description, typename FailureActions>
+BOOL QueryOptional(const char *function, SC_HANDLE service, DWORD level, LPBYTE buffer,
+                   DWORD bufferSize, LPDWORD bytesNeeded,
+                   std::basic_string<Char> (*convert)(const WideString &)) {
+  if (EnterCall(function, HandleText(service) + ", " + std::to_string(level) + ", " +
+                              PointerText(buffer) + ", " + std::to_string(bufferSize) + ", " +
+                              PointerText(bytesNeeded))) {
+    return FALSE;
+  }
+  Service *found = ServiceFor(service, SERVICE_QUERY_CONFIG);
+  if (found == nullptr) return FALSE;
+  if (level < SERVICE_CONFIG_DESCRIPTION || level > SERVICE_CONFIG_FAILURE_ACTIONS_FLAG) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  if (bytesNeeded == nullptr) {
+    SetLastError(ERROR_INVALID_ADDRESS);
+    return FALSE;
+  }
+  const ServiceSetup &settings = found->setup;
+  typedef std::basic_string<Char> String;
+  const auto text_size = [](const String &text) {
+    return text.empty() ? 0 : static_cast<DWORD>((text.size() + 1) * sizeof(Char));
+  };
+  const String description = convert(settings.description);
+  const String reboot_message = convert(settings.reboot_message);
+  const String command = convert(settings.command);
+  const DWORD actions_size =
+      static_cast<DWORD>(settings.failure_actions.size() * sizeof(SC_ACTION));
+  const DWORD sizes[] = {0, static_cast<DWORD>(sizeof(Description)) + text_size(description),
+                         static_cast<DWORD>(sizeof(FailureActions)) + actions_size +
+                             text_size(reboot_message) + text_size(command),
+                         sizeof(SERVICE_DELAYED_AUTO_START_INFO),
+                         sizeof(SERVICE_FAILURE_ACTIONS_FLAG)};
+  *bytesNeeded = sizes[level];
+  if (buffer == nullptr || bufferSize < sizes[level]) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::memset(buffer, 0, sizes[level]);
+  // Places a text after the record and returns where it went, or null for none.
+  BYTE *next = buffer;
+  const auto place = [&next](const String &text) -> Char * {
+    if (text.empty()) return nullptr;
+    Char *at = reinterpret_cast<Char *>(next);
+    std::memcpy(at, text.c_str(), (text.size() + 1) * sizeof(Char));
+    next += (text.size() + 1) * sizeof(Char);
+    return at;
+  };
+  if (level == SERVICE_CONFIG_DESCRIPTION) {
+    next += sizeof(Description);
+    reinterpret_cast<Description *>(buffer)->lpDescription = place(description);
+  } else if (level == SERVICE_CONFIG_FAILURE_ACTIONS) {
+    FailureActions *record = reinterpret_cast<FailureActions *>(buffer);
+    next += sizeof(FailureActions);
+    record->dwResetPeriod = settings.reset_period;
+    record->cActions = static_cast<DWORD>(settings.failure_actions.size());
+    record->lpsaActions = nullptr;
+    if (!settings.failure_actions.empty()) {
+      record->lpsaActions = reinterpret_cast<SC_ACTION *>(next);
+      std::memcpy(next, settings.failure_actions.data(), actions_size);
+      next += actions_size;
+    }
+    record->lpRebootMsg = place(reboot_message);
+    record->lpCommand = place(command);
+  } else if (level == SERVICE_CONFIG_DELAYED_AUTO_START_INFO) {
+    reinterpret_cast<SERVICE_DELAYED_AUTO_START_INFO *>(buffer)->fDelayedAutostart =
+        settings.delayed_auto_start;
+  } else {
+    reinterpret_cast<SERVICE_FAILURE_ACTIONS_FLAG *>(buffer)->fFailureActionsOnNonCrashFailures =
+        settings.on_non_crash_failures;
+  }
+  return TRUE;
+}
 
 std::string CreateArguments(SC_HANDLE manager, DWORD desiredAccess, DWORD serviceType,
                             DWORD startType, DWORD errorControl, const void *tagId,
@@ -767,6 +911,28 @@ BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW confi
                                 LPDWORD bytesNeeded) {
   return QueryConfig<WCHAR>("QueryServiceConfigW", service, config, bufferSize, bytesNeeded,
                             AsWide);
+}
+
+BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info) {
+  return ChangeOptional<char, SERVICE_DESCRIPTIONA, SERVICE_FAILURE_ACTIONSA>(
+      "ChangeServiceConfig2A", service, infoLevel, info, WidenAnsi);
+}
+
+BOOL WINAPI ChangeServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPVOID info) {
+  return ChangeOptional<WCHAR, SERVICE_DESCRIPTIONW, SERVICE_FAILURE_ACTIONSW>(
+      "ChangeServiceConfig2W", service, infoLevel, info, WidenWide);
+}
+
+BOOL WINAPI QueryServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPBYTE buffer,
+                                 DWORD bufferSize, LPDWORD bytesNeeded) {
+  return QueryOptional<char, SERVICE_DESCRIPTIONA, SERVICE_FAILURE_ACTIONSA>(
+      "QueryServiceConfig2A", service, infoLevel, buffer, bufferSize, bytesNeeded, WideToAnsi);
+}
+
+BOOL WINAPI QueryServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPBYTE buffer,
+                                 DWORD bufferSize, LPDWORD bytesNeeded) {
+  return QueryOptional<WCHAR, SERVICE_DESCRIPTIONW, SERVICE_FAILURE_ACTIONSW>(
+      "QueryServiceConfig2W", service, infoLevel, buffer, bufferSize, bytesNeeded, AsWide);
 }
 
 }  // extern "C"

@@ -69,6 +69,39 @@ DWORD Install(Char *quotable, const Char *path, const Char *serviceName, const C
 }
 
 template <typename Char>
+DWORD Reconfigure(Char *path, const Char *serviceName, const Char *displayName, DWORD serviceType,
+                  DWORD startType, const Char *dependencies, DWORD errorControl,
+                  const Char *loadOrderGroup, const Char *account, const Char *password,
+                  DWORD *error) {
+  if (error == NULL) {
+    FailWith(ERROR_INVALID_PARAMETER);
+    return SERVICE_STAGE_OPEN_MANAGER;
+  }
+  Stage stage = {SERVICE_STAGE_OPEN_MANAGER};
+  if (serviceName == NULL) return StageResult(stage, ERROR_INVALID_PARAMETER, error);
+  // The install's refusal, so that an updater gets one answer from both.
+  stage.value = SERVICE_STAGE_CREATE_SERVICE;
+  if (IsOverlongServiceName(serviceName)) return StageResult(stage, ERROR_INVALID_NAME, error);
+  const DWORD code =
+      WithService(serviceName, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG, &stage,
+                  [&](SC_HANDLE service) -> DWORD {
+                    if (NullIfEmpty(path) != NULL) {
+                      const DWORD refused = QuotePath(path);
+                      if (refused != ERROR_SUCCESS)
+                        return AtStage(&stage, SERVICE_STAGE_CREATE_SERVICE, refused);
+                    }
+                    stage.value = SERVICE_STAGE_CHANGE_CONFIG;
+                    return ScmApi<Char>::Change(service, serviceType, startType, errorControl,
+                                                NullIfEmpty(path), NullIfEmpty(loadOrderGroup),
+                                                NullIfEmpty(dependencies), NullIfEmpty(account),
+                                                NullIfEmpty(password), NullIfEmpty(displayName))
+                               ? ERROR_SUCCESS
+                               : GetLastError();
+                  });
+  return StageResult(stage, code, error);
+}
+
+template <typename Char>
 DWORD DeleteIfStopped(const Char *serviceName, int stoppedOnly) {
   return WithFullAccess(serviceName, [stoppedOnly](SC_HANDLE service) -> DWORD {
     if (stoppedOnly == 1) {
@@ -86,7 +119,10 @@ DWORD SetStartType(const Char *serviceName, DWORD startType) {
   // that was never made.
   if (startType == SERVICE_NO_CHANGE) return FailWith(ERROR_INVALID_PARAMETER);
   return WithFullAccess(serviceName, [startType](SC_HANDLE service) -> DWORD {
-    return ScmApi<Char>::ChangeStartType(service, startType) ? ERROR_SUCCESS : GetLastError();
+    return ScmApi<Char>::Change(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL,
+                                NULL, NULL, NULL, NULL, NULL)
+               ? ERROR_SUCCESS
+               : GetLastError();
   });
 }
 
@@ -123,6 +159,22 @@ DWORD InstallServiceUnquotedW(const wchar_t *path, const wchar_t *serviceName,
                               const wchar_t *password, DWORD *error) {
   return Install<wchar_t>(NULL, path, serviceName, displayName, serviceType, startType,
                           dependencies, errorControl, loadOrderGroup, account, password, error);
+}
+
+DWORD ReconfigureServiceQuoted(char *path, const char *serviceName, const char *displayName,
+                               DWORD serviceType, DWORD startType, const char *dependencies,
+                               DWORD errorControl, const char *loadOrderGroup, const char *account,
+                               const char *password, DWORD *error) {
+  return Reconfigure(path, serviceName, displayName, serviceType, startType, dependencies,
+                     errorControl, loadOrderGroup, account, password, error);
+}
+DWORD ReconfigureServiceQuotedW(wchar_t *path, const wchar_t *serviceName,
+                                const wchar_t *displayName, DWORD serviceType, DWORD startType,
+                                const wchar_t *dependencies, DWORD errorControl,
+                                const wchar_t *loadOrderGroup, const wchar_t *account,
+                                const wchar_t *password, DWORD *error) {
+  return Reconfigure(path, serviceName, displayName, serviceType, startType, dependencies,
+                     errorControl, loadOrderGroup, account, password, error);
 }
 
 DWORD DeleteServiceIfStopped(const char *serviceName, int stoppedOnly) {

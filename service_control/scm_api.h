@@ -15,6 +15,8 @@ struct ScmApi;
 template <>
 struct ScmApi<char> {
   typedef QUERY_SERVICE_CONFIGA Config;
+  typedef SERVICE_DESCRIPTIONA Description;
+  typedef SERVICE_FAILURE_ACTIONSA FailureActions;
 
   static SC_HANDLE OpenManager(DWORD access) { return OpenSCManagerA(NULL, NULL, access); }
   static SC_HANDLE OpenByName(SC_HANDLE manager, const char *name, DWORD access) {
@@ -29,12 +31,17 @@ struct ScmApi<char> {
                           errorControl, path, loadOrderGroup, NULL, dependencies, account,
                           password);
   }
-  static BOOL ChangeStartType(SC_HANDLE service, DWORD startType) {
-    return ChangeServiceConfigA(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL,
-                                NULL, NULL, NULL, NULL, NULL, NULL);
-  }
   static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
     return QueryServiceConfigA(service, config, size, needed);
+  }
+  static BOOL Change(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
+                     const char *path, const char *loadOrderGroup, const char *dependencies,
+                     const char *account, const char *password, const char *displayName) {
+    return ChangeServiceConfigA(service, serviceType, startType, errorControl, path, loadOrderGroup,
+                                NULL, dependencies, account, password, displayName);
+  }
+  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
+    return ChangeServiceConfig2A(service, level, info);
   }
   // Copies at most count - 1 bytes and terminates them. The copy never
   // splits a double-byte character: one that does not fit whole before the
@@ -49,6 +56,8 @@ struct ScmApi<char> {
 template <>
 struct ScmApi<wchar_t> {
   typedef QUERY_SERVICE_CONFIGW Config;
+  typedef SERVICE_DESCRIPTIONW Description;
+  typedef SERVICE_FAILURE_ACTIONSW FailureActions;
 
   static SC_HANDLE OpenManager(DWORD access) { return OpenSCManagerW(NULL, NULL, access); }
   static SC_HANDLE OpenByName(SC_HANDLE manager, const wchar_t *name, DWORD access) {
@@ -64,12 +73,18 @@ struct ScmApi<wchar_t> {
                           errorControl, path, loadOrderGroup, NULL, dependencies, account,
                           password);
   }
-  static BOOL ChangeStartType(SC_HANDLE service, DWORD startType) {
-    return ChangeServiceConfigW(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL,
-                                NULL, NULL, NULL, NULL, NULL, NULL);
-  }
   static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
     return QueryServiceConfigW(service, config, size, needed);
+  }
+  static BOOL Change(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
+                     const wchar_t *path, const wchar_t *loadOrderGroup,
+                     const wchar_t *dependencies, const wchar_t *account, const wchar_t *password,
+                     const wchar_t *displayName) {
+    return ChangeServiceConfigW(service, serviceType, startType, errorControl, path, loadOrderGroup,
+                                NULL, dependencies, account, password, displayName);
+  }
+  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
+    return ChangeServiceConfig2W(service, level, info);
   }
   // Copies at most count - 1 UTF-16 units and terminates them. A surrogate
   // pair across the cut is left out rather than cut to a lone high surrogate.

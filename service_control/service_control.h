@@ -7,6 +7,9 @@
  * characters (which no manager holds) with ERROR_INVALID_NAME, before
  * anything is opened.
  *
+ * An optional setting that the platform refuses without a code gives
+ * ERROR_NOT_SUPPORTED, never 0.
+ *
  * Every operation also comes in a wide form, named with a W at the end, that
  * takes UTF-16 strings (and fills UTF-16 buffers, counted in WCHARs) and
  * otherwise does and returns exactly what its ANSI form does. */
@@ -67,6 +70,7 @@ DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status);
 #define SERVICE_STAGE_CREATE_SERVICE 8u
 #define SERVICE_STAGE_READ_CONFIG 9u
 #define SERVICE_STAGE_ALLOCATE 10u
+#define SERVICE_STAGE_CHANGE_CONFIG 11u
 
 /* InstallServiceQuoted wraps the path in double quotes in the caller's buffer
  * (which must hold its length plus 3 bytes), then creates the service; empty
@@ -95,6 +99,49 @@ DWORD InstallServiceUnquotedW(const wchar_t *path, const wchar_t *serviceName,
                               const wchar_t *dependencies, DWORD errorControl,
                               const wchar_t *loadOrderGroup, const wchar_t *account,
                               const wchar_t *password, DWORD *error);
+
+/* ReconfigureServiceQuoted applies the arguments of InstallServiceQuoted to an
+ * existing service in place (ChangeServiceConfig); an empty (or null) string
+ * or SERVICE_NO_CHANGE leaves that value as it is, and a non-empty path is
+ * quoted in the caller's buffer as the install quotes it, once the service is
+ * open. Returns 0, 1, 2, 8 (the install's refusals of an overlong path or
+ * name) or 11 (SERVICE_STAGE_CHANGE_CONFIG), with the code in *error. */
+DWORD ReconfigureServiceQuoted(char *path, const char *serviceName, const char *displayName,
+                               DWORD serviceType, DWORD startType, const char *dependencies,
+                               DWORD errorControl, const char *loadOrderGroup, const char *account,
+                               const char *password, DWORD *error);
+DWORD ReconfigureServiceQuotedW(wchar_t *path, const wchar_t *serviceName,
+                                const wchar_t *displayName, DWORD serviceType, DWORD startType,
+                                const wchar_t *dependencies, DWORD errorControl,
+                                const wchar_t *loadOrderGroup, const wchar_t *account,
+                                const wchar_t *password, DWORD *error);
+
+/* SetServiceDescription sets the description; an empty one clears it.
+ * Returns 0 or the code of the failed platform call; a null description is
+ * refused with ERROR_INVALID_PARAMETER before anything is opened. */
+DWORD SetServiceDescription(const char *serviceName, const char *description);
+DWORD SetServiceDescriptionW(const wchar_t *serviceName, const wchar_t *description);
+
+/* SetServiceFailureActions sets what the manager does when the service fails
+ * (actions, the platform's SC_ACTION records, used as they are; none clears
+ * them; the failure count resets after resetPeriodSeconds), then whether
+ * that also applies when it stops with an error (onNonCrashFailures
+ * nonzero). Returns 0 or the code of the failed platform call; if the second
+ * call fails, the actions stay set and the flag keeps its old value. A
+ * reboot action needs the caller's SE_SHUTDOWN_NAME privilege; null actions
+ * with a count are refused with ERROR_INVALID_PARAMETER before anything is
+ * opened. */
+DWORD SetServiceFailureActions(const char *serviceName, DWORD resetPeriodSeconds,
+                               const SC_ACTION *actions, DWORD actionCount, int onNonCrashFailures);
+DWORD SetServiceFailureActionsW(const wchar_t *serviceName, DWORD resetPeriodSeconds,
+                                const SC_ACTION *actions, DWORD actionCount,
+                                int onNonCrashFailures);
+
+/* SetServiceDelayedAutoStart makes an automatic start wait until the other
+ * automatic services have started (delayed nonzero), or not. Returns 0 or
+ * the code of the failed platform call. */
+DWORD SetServiceDelayedAutoStart(const char *serviceName, int delayed);
+DWORD SetServiceDelayedAutoStartW(const wchar_t *serviceName, int delayed);
 
 /* DeleteServiceIfStopped deletes the service; with stoppedOnly 1 (and only 1)
  * only if it is stopped. Returns 0, ERROR_DEPENDENT_SERVICES_RUNNING (1051)

@@ -55,6 +55,15 @@ struct ServiceSetup {
   WideString wide_load_order_group;
   WideString wide_dependencies;
   WideString wide_display_name;
+  // The optional settings, as ChangeServiceConfig2 sets them and
+  // QueryServiceConfig2 hands them back.
+  WideString description;
+  DWORD reset_period = 0;
+  WideString reboot_message;
+  WideString command;
+  std::vector<SC_ACTION> failure_actions;
+  bool on_non_crash_failures = false;
+  bool delayed_auto_start = false;
   // Hands lpDependencies back as a null pointer.
   bool null_dependencies = false;
   // When not 0, the size query reports this as the needed size.
@@ -82,6 +91,9 @@ void AddService(const ServiceSetup &setup);
 // code page and in UTF-16 (the wide_ fields); false when no such service is
 // registered.
 bool ServiceConfig(const char *name, ServiceSetup *config);
+
+// The binary path of each successful start of the service, oldest first.
+std::vector<WideString> StartedPrograms(const char *name);
 
 // The service's current state, or 0 when no such service is registered.
 DWORD ServiceState(const char *name);

@@ -45,6 +45,7 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_INVALID_NAME 123u
 #define ERROR_INVALID_LEVEL 124u
+#define ERROR_NOT_SUPPORTED 50u
 #define ERROR_FILENAME_EXCED_RANGE 206u
 #define ERROR_MR_MID_NOT_FOUND 317u
 #define ERROR_INVALID_ADDRESS 487u
@@ -105,6 +106,10 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define SERVICE_ACCEPT_NETBINDCHANGE 0x10u
 
 #define SC_STATUS_PROCESS_INFO 0
+#define SERVICE_CONFIG_DESCRIPTION 1
+#define SERVICE_CONFIG_FAILURE_ACTIONS 2
+#define SERVICE_CONFIG_DELAYED_AUTO_START_INFO 3
+#define SERVICE_CONFIG_FAILURE_ACTIONS_FLAG 4
 #define SERVICE_NO_CHANGE 0xFFFFFFFFu
 #define MAX_PATH 260
 
@@ -167,6 +172,50 @@ typedef struct _QUERY_SERVICE_CONFIGW {
   LPWSTR lpDisplayName;
 } QUERY_SERVICE_CONFIGW, *LPQUERY_SERVICE_CONFIGW;
 
+typedef struct _SERVICE_DESCRIPTIONA {
+  LPSTR lpDescription;
+} SERVICE_DESCRIPTIONA;
+
+typedef struct _SERVICE_DESCRIPTIONW {
+  LPWSTR lpDescription;
+} SERVICE_DESCRIPTIONW;
+
+typedef enum _SC_ACTION_TYPE {
+  SC_ACTION_NONE = 0,
+  SC_ACTION_RESTART = 1,
+  SC_ACTION_REBOOT = 2,
+  SC_ACTION_RUN_COMMAND = 3
+} SC_ACTION_TYPE;
+
+typedef struct _SC_ACTION {
+  SC_ACTION_TYPE Type;
+  DWORD Delay;
+} SC_ACTION, *LPSC_ACTION;
+
+typedef struct _SERVICE_FAILURE_ACTIONSA {
+  DWORD dwResetPeriod;
+  LPSTR lpRebootMsg;
+  LPSTR lpCommand;
+  DWORD cActions;
+  SC_ACTION *lpsaActions;
+} SERVICE_FAILURE_ACTIONSA;
+
+typedef struct _SERVICE_FAILURE_ACTIONSW {
+  DWORD dwResetPeriod;
+  LPWSTR lpRebootMsg;
+  LPWSTR lpCommand;
+  DWORD cActions;
+  SC_ACTION *lpsaActions;
+} SERVICE_FAILURE_ACTIONSW;
+
+typedef struct _SERVICE_FAILURE_ACTIONS_FLAG {
+  BOOL fFailureActionsOnNonCrashFailures;
+} SERVICE_FAILURE_ACTIONS_FLAG;
+
+typedef struct _SERVICE_DELAYED_AUTO_START_INFO {
+  BOOL fDelayedAutostart;
+} SERVICE_DELAYED_AUTO_START_INFO;
+
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);
 DWORD WINAPI GetTickCount(void);
@@ -215,6 +264,12 @@ BOOL WINAPI ChangeServiceConfigW(SC_HANDLE service, DWORD serviceType, DWORD sta
                                  LPCWSTR password, LPCWSTR displayName);
 BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW config, DWORD bufferSize,
                                 LPDWORD bytesNeeded);
+BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info);
+BOOL WINAPI ChangeServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPVOID info);
+BOOL WINAPI QueryServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPBYTE buffer,
+                                 DWORD bufferSize, LPDWORD bytesNeeded);
+BOOL WINAPI QueryServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPBYTE buffer,
+                                 DWORD bufferSize, LPDWORD bytesNeeded);
 
 #ifdef __cplusplus
 }

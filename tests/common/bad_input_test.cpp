@@ -36,6 +36,13 @@ DWORD InstallNamed(const ModuleForm &form, const char *name, bool quoted, DWORD 
                                SERVICE_ERROR_NORMAL, "", "", "", error);
 }
 
+DWORD Reconfigure(const ModuleForm &form, const char *name, DWORD start_type, DWORD *error,
+                  const std::string &path = "") {
+  std::string buffer = path + std::string(3, '\0');
+  return form.reconfigure_quoted(&buffer[0], name, "", SERVICE_NO_CHANGE, start_type, "",
+                                 SERVICE_NO_CHANGE, "", "", "", error);
+}
+
 DWORD ReadConfigOf(const ModuleForm &form, const char *name, DWORD *start_type, DWORD *error) {
   DWORD values[3];
   char path[MAX_PATH];
@@ -66,6 +73,9 @@ void AddNameRows(const ModuleForm &f, std::vector<Row> *rows, const std::string 
       {"DeleteServiceByName",          [](const ModuleForm &m, const char *n, DWORD *) { return m.delete_by_name(n); },                             false},
       {"SetServiceStartType",          [](const ModuleForm &m, const char *n, DWORD *) { return m.set_start_type(n, SERVICE_DISABLED); },           false},
       {"ReadServiceConfig",            [](const ModuleForm &m, const char *n, DWORD *error) { DWORD start_type; return ReadConfigOf(m, n, &start_type, error); }, true},
+      {"SetServiceDescription",        [](const ModuleForm &m, const char *n, DWORD *) { return m.set_description(n, "Tessera"); },                 false},
+      {"SetServiceFailureActions",     [](const ModuleForm &m, const char *n, DWORD *) { return m.set_failure_actions(n, 0, nullptr, 0, 0); },     false},
+      {"SetServiceDelayedAutoStart",   [](const ModuleForm &m, const char *n, DWORD *) { return m.set_delayed_auto_start(n, 1); },                  false},
   };
   // clang-format on
   for (const Op &op : ops) {
@@ -83,6 +93,11 @@ void AddNameRows(const ModuleForm &f, std::vector<Row> *rows, const std::string 
          },
          SERVICE_STAGE_CREATE_SERVICE, ERROR_INVALID_NAME});
   }
+  // Refused as the install refuses an overlong name, and otherwise where the service is opened.
+  rows->push_back({"ReconfigureServiceQuoted, " + label,
+                   [&f, name](DWORD *error) { return Reconfigure(f, name.c_str(), 3, error); },
+                   name.size() > 256 ? SERVICE_STAGE_CREATE_SERVICE : SERVICE_STAGE_OPEN_SERVICE,
+                   ERROR_INVALID_NAME});
 }
 
 std::vector<Row> BadInputRows(const ModuleForm &f) {
@@ -99,6 +114,12 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
     rows.push_back({"SetServiceStartType, start type " + type,
                     [&f, start_type](DWORD *) { return f.set_start_type(kInstalled, start_type); },
                     ERROR_INVALID_PARAMETER, 0});
+    if (start_type != SERVICE_NO_CHANGE) {
+      rows.push_back(
+          {"ReconfigureServiceQuoted, start type " + type,
+           [&f, start_type](DWORD *error) { return Reconfigure(f, kInstalled, start_type, error); },
+           SERVICE_STAGE_CHANGE_CONFIG, ERROR_INVALID_PARAMETER});
+    }
     rows.push_back({"InstallServiceUnquoted, start type " + type,
                     [&f, start_type](DWORD *error) {
                       return InstallNamed(f, "tessera_bad_type", false, start_type, error);
@@ -128,6 +149,18 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
                                             nullptr, error);
                   },
                   SERVICE_STAGE_OPEN_MANAGER, ERROR_INVALID_PARAMETER});
+  rows.push_back({"ReconfigureServiceQuoted, a path that quoted would not fit",
+                  [&f](DWORD *error) {
+                    return Reconfigure(f, kInstalled, SERVICE_DISABLED, error,
+                                       std::string(259, 'x'));
+                  },
+                  SERVICE_STAGE_CREATE_SERVICE, ERROR_FILENAME_EXCED_RANGE});
+  rows.push_back({"SetServiceDescription, null description",
+                  [&f](DWORD *) { return f.set_description(kInstalled, nullptr); },
+                  ERROR_INVALID_PARAMETER, 0});
+  rows.push_back({"SetServiceFailureActions, null actions with a count",
+                  [&f](DWORD *) { return f.set_failure_actions(kInstalled, 0, nullptr, 2, 0); },
+                  ERROR_INVALID_PARAMETER, 0});
   rows.push_back({"InstallServiceUnquoted, empty path",
                   [&f](DWORD *error) {
                     return f.install_unquoted("", "tessera_bad_path", "Tessera",

@@ -56,19 +56,44 @@ DWORD SendControlW(const char *name, DWORD control) {
 DWORD QueryStateW(const char *name, SERVICE_STATUS *status) {
   return QueryServiceStateW(Wide(name).get(), status);
 }
-DWORD InstallQuotedW(char *path, const char *name, const char *display, DWORD type, DWORD start,
-                     const char *dependencies, DWORD error_control, const char *group,
-                     const char *account, const char *password, DWORD *error) {
+typedef decltype(&InstallServiceQuotedW) QuotingCallW;
+
+// An install or a reconfiguration that quotes the path in the caller's buffer.
+DWORD QuotingW(QuotingCallW call, char *path, const char *name, const char *display, DWORD type,
+               DWORD start, const char *dependencies, DWORD error_control, const char *group,
+               const char *account, const char *password, DWORD *error) {
   // The caller's buffer holds the path's length plus 3, and so does this one.
   std::wstring wide;
   if (path != nullptr) wide = Widened(path) + std::wstring(3, L'\0');
   const std::vector<wchar_t> list = WidenedList(dependencies);
-  const DWORD result = InstallServiceQuotedW(
-      path == nullptr ? nullptr : &wide[0], Wide(name).get(), Wide(display).get(), type, start,
-      ListOrNull(dependencies, list), error_control, Wide(group).get(), Wide(account).get(),
-      Wide(password).get(), error);
+  const DWORD result =
+      call(path == nullptr ? nullptr : &wide[0], Wide(name).get(), Wide(display).get(), type, start,
+           ListOrNull(dependencies, list), error_control, Wide(group).get(), Wide(account).get(),
+           Wide(password).get(), error);
   if (path != nullptr) Narrow(path, wide.c_str(), std::wcslen(wide.c_str()) + 1);
   return result;
+}
+DWORD InstallQuotedW(char *path, const char *name, const char *display, DWORD type, DWORD start,
+                     const char *dependencies, DWORD error_control, const char *group,
+                     const char *account, const char *password, DWORD *error) {
+  return QuotingW(InstallServiceQuotedW, path, name, display, type, start, dependencies,
+                  error_control, group, account, password, error);
+}
+DWORD ReconfigureQuotedW(char *path, const char *name, const char *display, DWORD type, DWORD start,
+                         const char *dependencies, DWORD error_control, const char *group,
+                         const char *account, const char *password, DWORD *error) {
+  return QuotingW(ReconfigureServiceQuotedW, path, name, display, type, start, dependencies,
+                  error_control, group, account, password, error);
+}
+DWORD SetDescriptionW(const char *name, const char *description) {
+  return SetServiceDescriptionW(Wide(name).get(), Wide(description).get());
+}
+DWORD SetFailureActionsW(const char *name, DWORD reset, const SC_ACTION *actions, DWORD count,
+                         int on_non_crash) {
+  return SetServiceFailureActionsW(Wide(name).get(), reset, actions, count, on_non_crash);
+}
+DWORD SetDelayedAutoStartW(const char *name, int delayed) {
+  return SetServiceDelayedAutoStartW(Wide(name).get(), delayed);
 }
 DWORD InstallUnquotedW(const char *path, const char *name, const char *display, DWORD type,
                        DWORD start, const char *dependencies, DWORD error_control,
@@ -138,11 +163,28 @@ const ModuleForm kAnsiForm = {"A",
                               DeleteServiceIfStopped,
                               DeleteServiceByName,
                               SetServiceStartType,
-                              ReadServiceConfig};
+                              ReadServiceConfig,
+                              ReconfigureServiceQuoted,
+                              SetServiceDescription,
+                              SetServiceFailureActions,
+                              SetServiceDelayedAutoStart};
 
-const ModuleForm kWideForm = {
-    "W",           StartAndWaitW, StartAndPollW,  StopAndWaitW,     ControlAndWaitStoppedW,
-    SendControlW,  QueryStateW,   InstallQuotedW, InstallUnquotedW, DeleteIfStoppedW,
-    DeleteByNameW, SetStartTypeW, ReadConfigW};
+const ModuleForm kWideForm = {"W",
+                              StartAndWaitW,
+                              StartAndPollW,
+                              StopAndWaitW,
+                              ControlAndWaitStoppedW,
+                              SendControlW,
+                              QueryStateW,
+                              InstallQuotedW,
+                              InstallUnquotedW,
+                              DeleteIfStoppedW,
+                              DeleteByNameW,
+                              SetStartTypeW,
+                              ReadConfigW,
+                              ReconfigureQuotedW,
+                              SetDescriptionW,
+                              SetFailureActionsW,
+                              SetDelayedAutoStartW};
 
 const ModuleForm *const kBothForms[2] = {&kAnsiForm, &kWideForm};

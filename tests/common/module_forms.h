@@ -10,25 +10,25 @@
 #include <ostream>
 #include <string>
 
+// Each call has the signature of the ANSI operation.
 struct ModuleForm {
   const char *suffix;  // "A" for the ANSI form, "W" for the wide form
-  DWORD (*start_and_wait)(const char *, DWORD *);
-  DWORD (*start_and_poll)(const char *);
-  DWORD (*stop_and_wait)(const char *);
-  DWORD (*control_and_wait_stopped)(const char *);
-  DWORD (*send_control)(const char *, DWORD);
-  DWORD (*query_state)(const char *, SERVICE_STATUS *);
-  DWORD(*install_quoted)
-  (char *, const char *, const char *, DWORD, DWORD, const char *, DWORD, const char *,
-   const char *, const char *, DWORD *);
-  DWORD(*install_unquoted)
-  (const char *, const char *, const char *, DWORD, DWORD, const char *, DWORD, const char *,
-   const char *, const char *, DWORD *);
-  DWORD (*delete_if_stopped)(const char *, int);
-  DWORD (*delete_by_name)(const char *);
-  DWORD (*set_start_type)(const char *, DWORD);
-  DWORD(*read_config)
-  (const char *, DWORD *, DWORD *, DWORD *, DWORD *, char *, char *, char *, char *, DWORD *);
+  decltype(&StartServiceAndWait) start_and_wait;
+  decltype(&StartServiceAndPoll) start_and_poll;
+  decltype(&StopServiceAndWait) stop_and_wait;
+  decltype(&ControlServiceAndWaitStopped) control_and_wait_stopped;
+  decltype(&SendServiceControl) send_control;
+  decltype(&QueryServiceState) query_state;
+  decltype(&InstallServiceQuoted) install_quoted;
+  decltype(&InstallServiceUnquoted) install_unquoted;
+  decltype(&DeleteServiceIfStopped) delete_if_stopped;
+  decltype(&DeleteServiceByName) delete_by_name;
+  decltype(&SetServiceStartType) set_start_type;
+  decltype(&ReadServiceConfig) read_config;
+  decltype(&ReconfigureServiceQuoted) reconfigure_quoted;
+  decltype(&SetServiceDescription) set_description;
+  decltype(&SetServiceFailureActions) set_failure_actions;
+  decltype(&SetServiceDelayedAutoStart) set_delayed_auto_start;
   // The platform's name for one of its A/W calls in this form: "OpenServiceA" or "OpenServiceW".
   std::string Platform(const char *call) const { return std::string(call) + suffix; }
 };

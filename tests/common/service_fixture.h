@@ -41,7 +41,12 @@ void WaitUntilGone(const char *name);
 // the stand-in).
 std::wstring CopyTestServiceInto(const std::wstring &folder);
 
-// Removes that copy and its folder.
+// Removes that copy, its marks and its folder.
 void RemoveTestServiceCopy(const std::wstring &path);
+
+// Whether a start of the service ran the copy at this path: from the mark
+// that the test service leaves beside itself, or on the stand-in from the
+// binary path that a start of the service found.
+bool TestServiceCopyRan(const char *name, const std::wstring &path);
 
 #endif

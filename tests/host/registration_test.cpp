@@ -393,6 +393,167 @@ TEST_P(RegistrationTest, OverlongNamesAreRefusedBeforeAnyCall) {
   EXPECT_TRUE(standin::Calls().empty());
 }
 
+TEST_P(RegistrationTest, ReconfigureChangesOnlyWhatIsGiven) {
+  struct Case {
+    const char *what;
+    std::string path;  // in a buffer of its length plus 3
+    const char *display;
+    DWORD start_type;
+    const char *group;
+    DWORD stage;
+    DWORD error;
+    std::string path_after;  // the caller's buffer and the manager's path
+    std::string display_after;
+    DWORD start_type_after;
+  };
+  const std::string x259(259, 'x');
+  // clang-format off
+  const Case cases[] = {
+      {"nothing given",               "",                 "",      SERVICE_NO_CHANGE, "",  0, 0, "", "Tessera", SERVICE_DEMAND_START},
+      {"a new path, quoted",          "C:\\New Dir\\svc.exe", nullptr, SERVICE_NO_CHANGE, nullptr, 0, 0, "\"C:\\New Dir\\svc.exe\"", "Tessera", SERVICE_DEMAND_START},
+      {"display name and start type", "",                 "Tessera 2", SERVICE_AUTO_START, "G", 0, 0, "", "Tessera 2", SERVICE_AUTO_START},
+      {"a path that quoted would not fit", x259,          "Tessera 2", SERVICE_AUTO_START, "", SERVICE_STAGE_CREATE_SERVICE, ERROR_FILENAME_EXCED_RANGE, x259, "Tessera", SERVICE_DEMAND_START},
+      {"a start type the manager refuses", "",            "Tessera 2", 0,                 "", SERVICE_STAGE_CHANGE_CONFIG, ERROR_INVALID_PARAMETER, "", "Tessera", SERVICE_DEMAND_START},
+  };
+  // clang-format on
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    standin::Reset();
+    standin::ServiceSetup setup = PendingService(0);
+    setup.binary_path = "C:\\svc.exe";
+    setup.display_name = "Tessera";
+    standin::AddService(setup);
+    std::vector<char> buffer(c.path.begin(), c.path.end());
+    buffer.resize(c.path.size() + 3, '\0');
+    DWORD error = kSentinel;
+    SetLastError(kSentinel);
+    EXPECT_EQ(
+        form().reconfigure_quoted(buffer.data(), kService, c.display, SERVICE_NO_CHANGE,
+                                  c.start_type, "", SERVICE_NO_CHANGE, c.group, "", "", &error),
+        c.stage);
+    EXPECT_EQ(error, c.error);
+    if (c.error != 0) {
+      EXPECT_EQ(GetLastError(), c.error);
+    }
+    EXPECT_EQ(std::string(buffer.data()), c.path_after.empty() ? c.path : c.path_after);
+    standin::ServiceSetup after;
+    ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+    EXPECT_EQ(after.binary_path,
+              c.path_after.empty() || c.stage != 0 ? "C:\\svc.exe" : c.path_after);
+    EXPECT_EQ(after.display_name, c.display_after);
+    EXPECT_EQ(after.start_type, c.start_type_after);
+    EXPECT_EQ(
+        std::make_tuple(after.service_type, after.error_control, after.dependencies, after.account),
+        std::make_tuple(setup.service_type, setup.error_control, setup.dependencies,
+                        setup.account));
+    EXPECT_EQ(standin::OpenHandleCount(), 0);
+  }
+  // Empty strings reach the platform as null, which leaves their values.
+  standin::Reset();
+  standin::AddService(PendingService(0));
+  char empty[4] = "";
+  DWORD error;
+  EXPECT_EQ(form().reconfigure_quoted(empty, kService, "", SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, "",
+                                      SERVICE_NO_CHANGE, "", "", "", &error),
+            0u);
+  EXPECT_THAT(
+      CallLines(),
+      testing::ElementsAre(form().Platform("OpenSCManager") + "(NULL, NULL, 0x1)",
+                           form().Platform("OpenService") + "(h1, " + Text("tessera") + ", 0x2)",
+                           form().Platform("ChangeServiceConfig") +
+                               "(h2, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, NULL, NULL, NULL, "
+                               "NULL, NULL, NULL, NULL)",
+                           "CloseServiceHandle(h2)", "CloseServiceHandle(h1)"));
+  // Refused as the install refuses: an overlong name before anything is
+  // opened, a service that is not there at its opening.
+  EXPECT_EQ(form().reconfigure_quoted(empty, std::string(257, 't').c_str(), "", 0x10, 3, "", 1, "",
+                                      "", "", &error),
+            SERVICE_STAGE_CREATE_SERVICE);
+  EXPECT_EQ(error, ERROR_INVALID_NAME);
+  EXPECT_EQ(
+      form().reconfigure_quoted(empty, "tessera_other", "", 0x10, 3, "", 1, "", "", "", &error),
+      SERVICE_STAGE_OPEN_SERVICE);
+  EXPECT_EQ(error, ERROR_SERVICE_DOES_NOT_EXIST);
+}
+
+TEST_P(RegistrationTest, OptionalSettingsReachTheManager) {
+  standin::AddService(PendingService(0));
+  standin::ServiceSetup after;
+  EXPECT_EQ(form().set_description(kService, "Keeps Tessera running"), 0u);
+  ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+  EXPECT_EQ(after.description, L"Keeps Tessera running");
+  EXPECT_EQ(form().set_description(kService, ""), 0u);  // clears it
+  ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+  EXPECT_EQ(after.description, L"");
+
+  const SC_ACTION actions[3] = {
+      {SC_ACTION_RESTART, 1000}, {SC_ACTION_RESTART, 5000}, {SC_ACTION_NONE, 0}};
+  EXPECT_EQ(form().set_failure_actions(kService, 86400, actions, 3, 1), 0u);
+  ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+  ASSERT_EQ(after.failure_actions.size(), 3u);
+  EXPECT_EQ(after.failure_actions[1].Type, SC_ACTION_RESTART);
+  EXPECT_EQ(after.failure_actions[1].Delay, 5000u);
+  EXPECT_EQ(after.reset_period, 86400u);
+  EXPECT_TRUE(after.on_non_crash_failures);
+  // The handle may restart the service; a restart takes that right.
+  EXPECT_THAT(CallLines(),
+              testing::Contains(testing::AllOf(testing::StartsWith(form().Platform("OpenService")),
+                                               testing::EndsWith(", 0x12)"))));
+  EXPECT_EQ(form().set_failure_actions(kService, 0, nullptr, 0, 0), 0u);  // none clears them
+  ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+  EXPECT_TRUE(after.failure_actions.empty());
+  EXPECT_FALSE(after.on_non_crash_failures);
+
+  EXPECT_EQ(form().set_delayed_auto_start(kService, 1), 0u);
+  ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+  EXPECT_TRUE(after.delayed_auto_start);
+  EXPECT_EQ(form().set_delayed_auto_start(kService, 0), 0u);
+  ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+  EXPECT_FALSE(after.delayed_auto_start);
+}
+
+TEST_P(RegistrationTest, FailureActionsThatAreRefused) {
+  standin::AddService(PendingService(0));
+  const SC_ACTION restart = {SC_ACTION_RESTART, 1000};
+  // An action type the platform does not know, which the enumeration cannot hold.
+  SC_ACTION unknown = {SC_ACTION_NONE, 0};
+  const DWORD kUnknownType = 4;
+  std::memcpy(&unknown.Type, &kUnknownType, sizeof kUnknownType);
+  const std::string change = form().Platform("ChangeServiceConfig2");
+  struct Case {
+    const char *what;
+    const SC_ACTION *actions;
+    DWORD count;
+    unsigned failing_nth;  // of ChangeServiceConfig2, 0 for none
+    DWORD failing_code;
+    DWORD result;
+    size_t actions_after;
+  };
+  const Case cases[] = {
+      {"null actions with a count, before anything is opened", nullptr, 1, 0, 0,
+       ERROR_INVALID_PARAMETER, 0},
+      {"an action the platform does not know", &unknown, 1, 0, 0, ERROR_INVALID_PARAMETER, 0},
+      {"the flag refused: the actions stay", &restart, 1, 2, 0x1234, 0x1234, 1},
+      {"the flag refused without a code: never a success", &restart, 1, 2, 0, ERROR_NOT_SUPPORTED,
+       1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    standin::Reset();
+    standin::AddService(PendingService(0));
+    if (c.failing_nth != 0) standin::FailCall(change.c_str(), c.failing_nth, c.failing_code);
+    SetLastError(kSentinel);
+    EXPECT_EQ(form().set_failure_actions(kService, 60, c.actions, c.count, 1), c.result);
+    EXPECT_EQ(GetLastError(), c.result);
+    standin::ServiceSetup after;
+    ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+    EXPECT_EQ(after.failure_actions.size(), c.actions_after);
+    EXPECT_FALSE(after.on_non_crash_failures);
+  }
+  EXPECT_EQ(form().set_description(kService, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(CountCalls(form().Platform("OpenSCManager").c_str()), 1);  // the last case's only
+}
+
 INSTANTIATE_TEST_SUITE_P(BothForms, RegistrationTest, testing::ValuesIn(kBothForms),
                          [](const testing::TestParamInfo<const ModuleForm *> &param) {
                            return std::string(param.param->suffix);

@@ -47,3 +47,10 @@ std::wstring CopyTestServiceInto(const std::wstring &folder) {
 }
 
 void RemoveTestServiceCopy(const std::wstring &) {}
+
+bool TestServiceCopyRan(const char *name, const std::wstring &path) {
+  for (const std::wstring &program : standin::StartedPrograms(name)) {
+    if (program == path || program == L"\"" + path + L"\"") return true;
+  }
+  return false;
+}

@@ -138,5 +138,10 @@ std::wstring CopyTestServiceInto(const std::wstring &folder) {
 
 void RemoveTestServiceCopy(const std::wstring &path) {
   DeleteFileW(path.c_str());
+  DeleteFileW((path + L".ran").c_str());
   RemoveDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str());
+}
+
+bool TestServiceCopyRan(const char *, const std::wstring &path) {
+  return GetFileAttributesW((path + L".ran").c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -1,9 +1,11 @@
 // A real Windows service for the tests, run by the Service Control Manager as
 // its own process. Its behaviour comes from the arguments in its binary path
-// (see test_service_behaviour.h).
+// (see test_service_behaviour.h). Each start leaves a mark beside the
+// program, PROGRAM.ran, so that a test sees which copy of it ran.
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "test_service_behaviour.h"
 
@@ -63,10 +65,20 @@ void WINAPI ServiceMain(DWORD, LPSTR *argv) {
   Report(SERVICE_STOPPED, 0, 0);
 }
 
+void LeaveMark() {
+  wchar_t program[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+  const std::wstring mark = std::wstring(program, length) + L".ran";
+  HANDLE file = CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   if (!ParseBehaviour(argc, argv, &behaviour)) return 2;
+  LeaveMark();
   stop_requested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   char name[] = "";
   SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
