@@ -464,16 +464,19 @@ TEST_P(RegistrationTest, ReconfigureChangesOnlyWhatIsGiven) {
                                "(h2, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, NULL, NULL, NULL, "
                                "NULL, NULL, NULL, NULL)",
                            "CloseServiceHandle(h2)", "CloseServiceHandle(h1)"));
-  // Refused as the install refuses: an overlong name before anything is
-  // opened, a service that is not there at its opening.
-  EXPECT_EQ(form().reconfigure_quoted(empty, std::string(257, 't').c_str(), "", 0x10, 3, "", 1, "",
-                                      "", "", &error),
-            SERVICE_STAGE_CREATE_SERVICE);
-  EXPECT_EQ(error, ERROR_INVALID_NAME);
-  EXPECT_EQ(
-      form().reconfigure_quoted(empty, "tessera_other", "", 0x10, 3, "", 1, "", "", "", &error),
-      SERVICE_STAGE_OPEN_SERVICE);
-  EXPECT_EQ(error, ERROR_SERVICE_DOES_NOT_EXIST);
+  // Every value given reaches the manager (the bad-input table holds the refusals).
+  char path[32] = "C:\\svc2.exe";
+  EXPECT_EQ(form().reconfigure_quoted(path, kService, "Tessera 2", 0x20, SERVICE_DISABLED, "A\0B\0",
+                                      0, "Group", "user", "secret", &error),
+            0u);
+  standin::ServiceSetup after;
+  ASSERT_TRUE(standin::ServiceConfig(kService, &after));
+  EXPECT_EQ(std::make_tuple(after.binary_path, after.display_name, after.service_type,
+                            after.start_type, after.dependencies, after.error_control,
+                            after.load_order_group, after.account, after.password),
+            std::make_tuple(std::string("\"C:\\svc2.exe\""), std::string("Tessera 2"), 0x20u,
+                            static_cast<DWORD>(SERVICE_DISABLED), std::string("A\0B\0", 4), 0u,
+                            std::string("Group"), std::string("user"), std::string("secret")));
 }
 
 TEST_P(RegistrationTest, OptionalSettingsReachTheManager) {
