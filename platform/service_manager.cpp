@@ -639,20 +639,81 @@ BOOL QueryOptional(const char *function, SC_HANDLE service, DWORD level, LPBYTE 
   return TRUE;
 }
 
-std::string CreateArguments(SC_HANDLE manager, DWORD desiredAccess, DWORD serviceType,
-                            DWORD startType, DWORD errorControl, const void *tagId,
-                            const std::string (&texts)[7]) {
-  return HandleText(manager) + ", " + texts[0] + ", " + texts[1] + ", " + HexText(desiredAccess) +
-         ", " + HexText(serviceType) + ", " + std::to_string(startType) + ", " +
-         std::to_string(errorControl) + ", " + texts[2] + ", " + texts[3] + ", " +
-         PointerText(tagId) + ", " + texts[4] + ", " + texts[5] + ", " + texts[6];
+// The string arguments of a call's A and W forms, as the log shows them and
+// as the manager takes them.
+std::string ArgumentText(const char *text) { return StringText(text); }
+std::string ArgumentText(const WCHAR *text) { return WideStringText(text); }
+Text Argument(const char *text) { return FromAnsiArgument(text); }
+Text Argument(const WCHAR *text) { return FromWideArgument(text); }
+Text DependencyList(const char *list) { return AnsiDependencies(list); }
+Text DependencyList(const WCHAR *list) { return WideDependencies(list); }
+
+template <typename Char>
+SC_HANDLE OpenManagerLogged(const char *function, const Char *machineName, const Char *databaseName,
+                            DWORD desiredAccess) {
+  return OpenManager(function, ArgumentText(machineName) + ", " + ArgumentText(databaseName),
+                     desiredAccess);
 }
 
-std::string ChangeArguments(SC_HANDLE service, DWORD serviceType, DWORD startType,
-                            DWORD errorControl, const void *tagId, const std::string (&texts)[7]) {
-  return HandleText(service) + ", " + HexText(serviceType) + ", " + HexText(startType) + ", " +
-         HexText(errorControl) + ", " + texts[2] + ", " + texts[3] + ", " + PointerText(tagId) +
-         ", " + texts[4] + ", " + texts[5] + ", " + texts[6] + ", " + texts[1];
+template <typename Char>
+SC_HANDLE OpenServiceLogged(const char *function, SC_HANDLE manager, const Char *serviceName,
+                            DWORD desiredAccess) {
+  if (EnterCall(function, HandleText(manager) + ", " + ArgumentText(serviceName) + ", " +
+                              HexText(desiredAccess))) {
+    return nullptr;
+  }
+  return OpenNamedService(manager, Argument(serviceName), desiredAccess);
+}
+
+template <typename Char>
+BOOL StartLogged(const char *function, SC_HANDLE service, DWORD argc, const Char **argv) {
+  if (EnterCall(function,
+                HandleText(service) + ", " + std::to_string(argc) + ", " + PointerText(argv))) {
+    return FALSE;
+  }
+  return Start(service);
+}
+
+template <typename Char>
+SC_HANDLE CreateLogged(const char *function, SC_HANDLE manager, const Char *serviceName,
+                       const Char *displayName, DWORD desiredAccess, DWORD serviceType,
+                       DWORD startType, DWORD errorControl, const Char *binaryPathName,
+                       const Char *loadOrderGroup, LPDWORD tagId, const Char *dependencies,
+                       const Char *serviceStartName, const Char *password) {
+  if (EnterCall(function, HandleText(manager) + ", " + ArgumentText(serviceName) + ", " +
+                              ArgumentText(displayName) + ", " + HexText(desiredAccess) + ", " +
+                              HexText(serviceType) + ", " + std::to_string(startType) + ", " +
+                              std::to_string(errorControl) + ", " + ArgumentText(binaryPathName) +
+                              ", " + ArgumentText(loadOrderGroup) + ", " + PointerText(tagId) +
+                              ", " + ArgumentText(dependencies) + ", " +
+                              ArgumentText(serviceStartName) + ", " + ArgumentText(password))) {
+    return nullptr;
+  }
+  return Create(manager,
+                ConfigTexts{Argument(serviceName), Argument(displayName), Argument(binaryPathName),
+                            Argument(loadOrderGroup), DependencyList(dependencies),
+                            Argument(serviceStartName), Argument(password)},
+                desiredAccess, serviceType, startType, errorControl);
+}
+
+template <typename Char>
+BOOL ChangeLogged(const char *function, SC_HANDLE service, DWORD serviceType, DWORD startType,
+                  DWORD errorControl, const Char *binaryPathName, const Char *loadOrderGroup,
+                  LPDWORD tagId, const Char *dependencies, const Char *serviceStartName,
+                  const Char *password, const Char *displayName) {
+  if (EnterCall(function, HandleText(service) + ", " + HexText(serviceType) + ", " +
+                              HexText(startType) + ", " + HexText(errorControl) + ", " +
+                              ArgumentText(binaryPathName) + ", " + ArgumentText(loadOrderGroup) +
+                              ", " + PointerText(tagId) + ", " + ArgumentText(dependencies) + ", " +
+                              ArgumentText(serviceStartName) + ", " + ArgumentText(password) +
+                              ", " + ArgumentText(displayName))) {
+    return FALSE;
+  }
+  return ChangeConfig(service,
+                      ConfigTexts{Text{true, {}}, Argument(displayName), Argument(binaryPathName),
+                                  Argument(loadOrderGroup), DependencyList(dependencies),
+                                  Argument(serviceStartName), Argument(password)},
+                      serviceType, startType, errorControl);
 }
 
 }  // namespace
@@ -663,30 +724,19 @@ using namespace standin;
 extern "C" {
 
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess) {
-  return OpenManager("OpenSCManagerA", StringText(machineName) + ", " + StringText(databaseName),
-                     desiredAccess);
+  return OpenManagerLogged("OpenSCManagerA", machineName, databaseName, desiredAccess);
 }
 
 SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess) {
-  return OpenManager("OpenSCManagerW",
-                     WideStringText(machineName) + ", " + WideStringText(databaseName),
-                     desiredAccess);
+  return OpenManagerLogged("OpenSCManagerW", machineName, databaseName, desiredAccess);
 }
 
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAccess) {
-  if (EnterCall("OpenServiceA", HandleText(manager) + ", " + StringText(serviceName) + ", " +
-                                    HexText(desiredAccess))) {
-    return nullptr;
-  }
-  return OpenNamedService(manager, FromAnsiArgument(serviceName), desiredAccess);
+  return OpenServiceLogged("OpenServiceA", manager, serviceName, desiredAccess);
 }
 
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess) {
-  if (EnterCall("OpenServiceW", HandleText(manager) + ", " + WideStringText(serviceName) + ", " +
-                                    HexText(desiredAccess))) {
-    return nullptr;
-  }
-  return OpenNamedService(manager, FromWideArgument(serviceName), desiredAccess);
+  return OpenServiceLogged("OpenServiceW", manager, serviceName, desiredAccess);
 }
 
 BOOL WINAPI CloseServiceHandle(SC_HANDLE handle) {
@@ -707,19 +757,11 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE handle) {
 }
 
 BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR *argv) {
-  if (EnterCall("StartServiceA",
-                HandleText(service) + ", " + std::to_string(argc) + ", " + PointerText(argv))) {
-    return FALSE;
-  }
-  return Start(service);
+  return StartLogged("StartServiceA", service, argc, argv);
 }
 
 BOOL WINAPI StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR *argv) {
-  if (EnterCall("StartServiceW",
-                HandleText(service) + ", " + std::to_string(argc) + ", " + PointerText(argv))) {
-    return FALSE;
-  }
-  return Start(service);
+  return StartLogged("StartServiceW", service, argc, argv);
 }
 BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
   if (EnterCall("QueryServiceStatus", HandleText(service) + ", " + PointerText(status))) {
@@ -818,20 +860,9 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR di
                                 DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
                                 LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
                                 LPCSTR password) {
-  const std::string texts[7] = {StringText(serviceName),    StringText(displayName),
-                                StringText(binaryPathName), StringText(loadOrderGroup),
-                                StringText(dependencies),   StringText(serviceStartName),
-                                StringText(password)};
-  if (EnterCall("CreateServiceA", CreateArguments(manager, desiredAccess, serviceType, startType,
-                                                  errorControl, tagId, texts))) {
-    return nullptr;
-  }
-  return Create(manager,
-                ConfigTexts{FromAnsiArgument(serviceName), FromAnsiArgument(displayName),
-                            FromAnsiArgument(binaryPathName), FromAnsiArgument(loadOrderGroup),
-                            AnsiDependencies(dependencies), FromAnsiArgument(serviceStartName),
-                            FromAnsiArgument(password)},
-                desiredAccess, serviceType, startType, errorControl);
+  return CreateLogged("CreateServiceA", manager, serviceName, displayName, desiredAccess,
+                      serviceType, startType, errorControl, binaryPathName, loadOrderGroup, tagId,
+                      dependencies, serviceStartName, password);
 }
 
 SC_HANDLE WINAPI CreateServiceW(SC_HANDLE manager, LPCWSTR serviceName, LPCWSTR displayName,
@@ -839,66 +870,27 @@ SC_HANDLE WINAPI CreateServiceW(SC_HANDLE manager, LPCWSTR serviceName, LPCWSTR 
                                 DWORD errorControl, LPCWSTR binaryPathName, LPCWSTR loadOrderGroup,
                                 LPDWORD tagId, LPCWSTR dependencies, LPCWSTR serviceStartName,
                                 LPCWSTR password) {
-  const std::string texts[7] = {WideStringText(serviceName),    WideStringText(displayName),
-                                WideStringText(binaryPathName), WideStringText(loadOrderGroup),
-                                WideStringText(dependencies),   WideStringText(serviceStartName),
-                                WideStringText(password)};
-  if (EnterCall("CreateServiceW", CreateArguments(manager, desiredAccess, serviceType, startType,
-                                                  errorControl, tagId, texts))) {
-    return nullptr;
-  }
-  return Create(manager,
-                ConfigTexts{FromWideArgument(serviceName), FromWideArgument(displayName),
-                            FromWideArgument(binaryPathName), FromWideArgument(loadOrderGroup),
-                            WideDependencies(dependencies), FromWideArgument(serviceStartName),
-                            FromWideArgument(password)},
-                desiredAccess, serviceType, startType, errorControl);
+  return CreateLogged("CreateServiceW", manager, serviceName, displayName, desiredAccess,
+                      serviceType, startType, errorControl, binaryPathName, loadOrderGroup, tagId,
+                      dependencies, serviceStartName, password);
 }
 
 BOOL WINAPI ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
                                  DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
                                  LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
                                  LPCSTR password, LPCSTR displayName) {
-  const std::string texts[7] = {"",
-                                StringText(displayName),
-                                StringText(binaryPathName),
-                                StringText(loadOrderGroup),
-                                StringText(dependencies),
-                                StringText(serviceStartName),
-                                StringText(password)};
-  if (EnterCall("ChangeServiceConfigA",
-                ChangeArguments(service, serviceType, startType, errorControl, tagId, texts))) {
-    return FALSE;
-  }
-  return ChangeConfig(
-      service,
-      ConfigTexts{Text{true, {}}, FromAnsiArgument(displayName), FromAnsiArgument(binaryPathName),
-                  FromAnsiArgument(loadOrderGroup), AnsiDependencies(dependencies),
-                  FromAnsiArgument(serviceStartName), FromAnsiArgument(password)},
-      serviceType, startType, errorControl);
+  return ChangeLogged("ChangeServiceConfigA", service, serviceType, startType, errorControl,
+                      binaryPathName, loadOrderGroup, tagId, dependencies, serviceStartName,
+                      password, displayName);
 }
 
 BOOL WINAPI ChangeServiceConfigW(SC_HANDLE service, DWORD serviceType, DWORD startType,
                                  DWORD errorControl, LPCWSTR binaryPathName, LPCWSTR loadOrderGroup,
                                  LPDWORD tagId, LPCWSTR dependencies, LPCWSTR serviceStartName,
                                  LPCWSTR password, LPCWSTR displayName) {
-  const std::string texts[7] = {"",
-                                WideStringText(displayName),
-                                WideStringText(binaryPathName),
-                                WideStringText(loadOrderGroup),
-                                WideStringText(dependencies),
-                                WideStringText(serviceStartName),
-                                WideStringText(password)};
-  if (EnterCall("ChangeServiceConfigW",
-                ChangeArguments(service, serviceType, startType, errorControl, tagId, texts))) {
-    return FALSE;
-  }
-  return ChangeConfig(
-      service,
-      ConfigTexts{Text{true, {}}, FromWideArgument(displayName), FromWideArgument(binaryPathName),
-                  FromWideArgument(loadOrderGroup), WideDependencies(dependencies),
-                  FromWideArgument(serviceStartName), FromWideArgument(password)},
-      serviceType, startType, errorControl);
+  return ChangeLogged("ChangeServiceConfigW", service, serviceType, startType, errorControl,
+                      binaryPathName, loadOrderGroup, tagId, dependencies, serviceStartName,
+                      password, displayName);
 }
 
 BOOL WINAPI QueryServiceConfigA(SC_HANDLE service, LPQUERY_SERVICE_CONFIGA config, DWORD bufferSize,

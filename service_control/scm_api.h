@@ -12,37 +12,42 @@
 template <typename Char>
 struct ScmApi;
 
+// The records and calls of one character type: suffix A for char, W for
+// wchar_t, as the platform names them.
+#define SCM_API_CALLS(Char, suffix)                                                                \
+  typedef QUERY_SERVICE_CONFIG##suffix Config;                                                     \
+  typedef SERVICE_DESCRIPTION##suffix Description;                                                 \
+  typedef SERVICE_FAILURE_ACTIONS##suffix FailureActions;                                          \
+  static SC_HANDLE OpenManager(DWORD access) { return OpenSCManager##suffix(NULL, NULL, access); } \
+  static SC_HANDLE OpenByName(SC_HANDLE manager, const Char *name, DWORD access) {                 \
+    return OpenService##suffix(manager, name, access);                                             \
+  }                                                                                                \
+  static BOOL Start(SC_HANDLE service) { return StartService##suffix(service, 0, NULL); }          \
+  static SC_HANDLE Create(SC_HANDLE manager, const Char *name, const Char *displayName,            \
+                          DWORD serviceType, DWORD startType, DWORD errorControl,                  \
+                          const Char *path, const Char *loadOrderGroup, const Char *dependencies,  \
+                          const Char *account, const Char *password) {                             \
+    return CreateService##suffix(manager, name, displayName, SERVICE_ALL_ACCESS, serviceType,      \
+                                 startType, errorControl, path, loadOrderGroup, NULL,              \
+                                 dependencies, account, password);                                 \
+  }                                                                                                \
+  static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {          \
+    return QueryServiceConfig##suffix(service, config, size, needed);                              \
+  }                                                                                                \
+  static BOOL Change(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,    \
+                     const Char *path, const Char *loadOrderGroup, const Char *dependencies,       \
+                     const Char *account, const Char *password, const Char *displayName) {         \
+    return ChangeServiceConfig##suffix(service, serviceType, startType, errorControl, path,        \
+                                       loadOrderGroup, NULL, dependencies, account, password,      \
+                                       displayName);                                               \
+  }                                                                                                \
+  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {                         \
+    return ChangeServiceConfig2##suffix(service, level, info);                                     \
+  }
+
 template <>
 struct ScmApi<char> {
-  typedef QUERY_SERVICE_CONFIGA Config;
-  typedef SERVICE_DESCRIPTIONA Description;
-  typedef SERVICE_FAILURE_ACTIONSA FailureActions;
-
-  static SC_HANDLE OpenManager(DWORD access) { return OpenSCManagerA(NULL, NULL, access); }
-  static SC_HANDLE OpenByName(SC_HANDLE manager, const char *name, DWORD access) {
-    return OpenServiceA(manager, name, access);
-  }
-  static BOOL Start(SC_HANDLE service) { return StartServiceA(service, 0, NULL); }
-  static SC_HANDLE Create(SC_HANDLE manager, const char *name, const char *displayName,
-                          DWORD serviceType, DWORD startType, DWORD errorControl, const char *path,
-                          const char *loadOrderGroup, const char *dependencies, const char *account,
-                          const char *password) {
-    return CreateServiceA(manager, name, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
-                          errorControl, path, loadOrderGroup, NULL, dependencies, account,
-                          password);
-  }
-  static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
-    return QueryServiceConfigA(service, config, size, needed);
-  }
-  static BOOL Change(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
-                     const char *path, const char *loadOrderGroup, const char *dependencies,
-                     const char *account, const char *password, const char *displayName) {
-    return ChangeServiceConfigA(service, serviceType, startType, errorControl, path, loadOrderGroup,
-                                NULL, dependencies, account, password, displayName);
-  }
-  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
-    return ChangeServiceConfig2A(service, level, info);
-  }
+  SCM_API_CALLS(char, A)
   // Copies at most count - 1 bytes and terminates them. The copy never
   // splits a double-byte character: one that does not fit whole before the
   // terminator is left out rather than cut to a lone lead byte.
@@ -55,37 +60,7 @@ struct ScmApi<char> {
 
 template <>
 struct ScmApi<wchar_t> {
-  typedef QUERY_SERVICE_CONFIGW Config;
-  typedef SERVICE_DESCRIPTIONW Description;
-  typedef SERVICE_FAILURE_ACTIONSW FailureActions;
-
-  static SC_HANDLE OpenManager(DWORD access) { return OpenSCManagerW(NULL, NULL, access); }
-  static SC_HANDLE OpenByName(SC_HANDLE manager, const wchar_t *name, DWORD access) {
-    return OpenServiceW(manager, name, access);
-  }
-  static BOOL Start(SC_HANDLE service) { return StartServiceW(service, 0, NULL); }
-  static SC_HANDLE Create(SC_HANDLE manager, const wchar_t *name, const wchar_t *displayName,
-                          DWORD serviceType, DWORD startType, DWORD errorControl,
-                          const wchar_t *path, const wchar_t *loadOrderGroup,
-                          const wchar_t *dependencies, const wchar_t *account,
-                          const wchar_t *password) {
-    return CreateServiceW(manager, name, displayName, SERVICE_ALL_ACCESS, serviceType, startType,
-                          errorControl, path, loadOrderGroup, NULL, dependencies, account,
-                          password);
-  }
-  static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
-    return QueryServiceConfigW(service, config, size, needed);
-  }
-  static BOOL Change(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,
-                     const wchar_t *path, const wchar_t *loadOrderGroup,
-                     const wchar_t *dependencies, const wchar_t *account, const wchar_t *password,
-                     const wchar_t *displayName) {
-    return ChangeServiceConfigW(service, serviceType, startType, errorControl, path, loadOrderGroup,
-                                NULL, dependencies, account, password, displayName);
-  }
-  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
-    return ChangeServiceConfig2W(service, level, info);
-  }
+  SCM_API_CALLS(wchar_t, W)
   // Copies at most count - 1 UTF-16 units and terminates them. A surrogate
   // pair across the cut is left out rather than cut to a lone high surrogate.
   static void CopyBounded(wchar_t *to, const wchar_t *from, size_t count) {
