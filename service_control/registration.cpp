@@ -1,6 +1,4 @@
 // Registering, removing and reconfiguring a service.
-#include <string.h>
-
 #include "scm_session.h"
 #include "service_control.h"
 
@@ -85,10 +83,9 @@ DWORD Reconfigure(Char *path, const Char *serviceName, const Char *displayName, 
   const DWORD code =
       WithService(serviceName, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG, &stage,
                   [&](SC_HANDLE service) -> DWORD {
-                    if (NullIfEmpty(path) != NULL) {
-                      const DWORD refused = QuotePath(path);
-                      if (refused != ERROR_SUCCESS)
-                        return AtStage(&stage, SERVICE_STAGE_CREATE_SERVICE, refused);
+                    const DWORD refused = NullIfEmpty(path) != NULL ? QuotePath(path) : 0;
+                    if (refused != ERROR_SUCCESS) {
+                      return AtStage(&stage, SERVICE_STAGE_CREATE_SERVICE, refused);
                     }
                     stage.value = SERVICE_STAGE_CHANGE_CONFIG;
                     return ScmApi<Char>::Change(service, serviceType, startType, errorControl,
