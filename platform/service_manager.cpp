@@ -3,8 +3,6 @@
 // access masks. Access and control rules are those of the real manager, and
 // so is its keeping of names and paths in UTF-16, with the ANSI calls
 // converting through the ANSI code page.
-#include <strings.h>
-
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -200,20 +198,18 @@ struct Text {
   const WCHAR *get() const { return null ? nullptr : value.c_str(); }
 };
 
-Text FromAnsiArgument(const char *text) {
+Text Argument(const char *text) {
   return text == nullptr ? Text{true, {}} : Text{false, AnsiToWide(text)};
 }
 
-Text FromWideArgument(const WCHAR *text) {
-  return text == nullptr ? Text{true, {}} : Text{false, text};
-}
+Text Argument(const WCHAR *text) { return text == nullptr ? Text{true, {}} : Text{false, text}; }
 
 // A dependency list argument: its names, each with its zero.
-Text AnsiDependencies(const char *list) {
+Text DependencyList(const char *list) {
   return list == nullptr ? Text{true, {}} : Text{false, AnsiToWide(DependencyNames(list))};
 }
 
-Text WideDependencies(const WCHAR *list) {
+Text DependencyList(const WCHAR *list) {
   return list == nullptr ? Text{true, {}} : Text{false, DependencyNames(list)};
 }
 
@@ -502,13 +498,9 @@ BOOL QueryConfig(const char *function, SC_HANDLE service, Config *config, DWORD 
 
 WideString AsWide(const WideString &text) { return text; }
 
-WideString WidenAnsi(const char *text) { return AnsiToWide(text); }
-WideString WidenWide(const WCHAR *text) { return text; }
-
 // A change of one optional setting, with the platform's checks on its value.
 template <typename Char, typename Description, typename FailureActions>
-BOOL ChangeOptional(const char *function, SC_HANDLE service, DWORD level, LPVOID info,
-                    WideString (*widen)(const Char *)) {
+BOOL ChangeOptional(const char *function, SC_HANDLE service, DWORD level, LPVOID info) {
   if (EnterCall(function,
                 HandleText(service) + ", " + std::to_string(level) + ", " + PointerText(info))) {
     return FALSE;
@@ -528,7 +520,7 @@ BOOL ChangeOptional(const char *function, SC_HANDLE service, DWORD level, LPVOID
   ServiceSetup &settings = found->setup;
   if (level == SERVICE_CONFIG_DESCRIPTION) {
     const Char *text = static_cast<Description *>(info)->lpDescription;
-    if (text != nullptr) settings.description = widen(text);
+    if (text != nullptr) settings.description = Argument(text).value;
   } else if (level == SERVICE_CONFIG_FAILURE_ACTIONS) {
     const FailureActions &given = *static_cast<FailureActions *>(info);
     // Without actions, the actions and the reset period stay as they are.
@@ -549,8 +541,8 @@ BOOL ChangeOptional(const char *function, SC_HANDLE service, DWORD level, LPVOID
       settings.failure_actions.assign(given.lpsaActions, given.lpsaActions + given.cActions);
       settings.reset_period = given.dwResetPeriod;
     }
-    if (given.lpRebootMsg != nullptr) settings.reboot_message = widen(given.lpRebootMsg);
-    if (given.lpCommand != nullptr) settings.command = widen(given.lpCommand);
+    if (given.lpRebootMsg != nullptr) settings.reboot_message = Argument(given.lpRebootMsg).value;
+    if (given.lpCommand != nullptr) settings.command = Argument(given.lpCommand).value;
   } else if (level == SERVICE_CONFIG_DELAYED_AUTO_START_INFO) {
     settings.delayed_auto_start =
         static_cast<SERVICE_DELAYED_AUTO_START_INFO *>(info)->fDelayedAutostart != FALSE;
@@ -639,14 +631,9 @@ BOOL QueryOptional(const char *function, SC_HANDLE service, DWORD level, LPBYTE 
   return TRUE;
 }
 
-// The string arguments of a call's A and W forms, as the log shows them and
-// as the manager takes them.
+// The string arguments of a call's A and W forms, as the log shows them.
 std::string ArgumentText(const char *text) { return StringText(text); }
 std::string ArgumentText(const WCHAR *text) { return WideStringText(text); }
-Text Argument(const char *text) { return FromAnsiArgument(text); }
-Text Argument(const WCHAR *text) { return FromWideArgument(text); }
-Text DependencyList(const char *list) { return AnsiDependencies(list); }
-Text DependencyList(const WCHAR *list) { return WideDependencies(list); }
 
 template <typename Char>
 SC_HANDLE OpenManagerLogged(const char *function, const Char *machineName, const Char *databaseName,
@@ -907,12 +894,12 @@ BOOL WINAPI QueryServiceConfigW(SC_HANDLE service, LPQUERY_SERVICE_CONFIGW confi
 
 BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info) {
   return ChangeOptional<char, SERVICE_DESCRIPTIONA, SERVICE_FAILURE_ACTIONSA>(
-      "ChangeServiceConfig2A", service, infoLevel, info, WidenAnsi);
+      "ChangeServiceConfig2A", service, infoLevel, info);
 }
 
 BOOL WINAPI ChangeServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPVOID info) {
   return ChangeOptional<WCHAR, SERVICE_DESCRIPTIONW, SERVICE_FAILURE_ACTIONSW>(
-      "ChangeServiceConfig2W", service, infoLevel, info, WidenWide);
+      "ChangeServiceConfig2W", service, infoLevel, info);
 }
 
 BOOL WINAPI QueryServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPBYTE buffer,
