@@ -11,24 +11,32 @@ const size_t kPathChars = MAX_PATH;
 const size_t kNameChars = 100;
 const DWORD kSpareBytes = 4;
 
-// Copies the dependency list: the names up to the closing pair of zeros (its
-// second zero not included), at most 100 characters, never past the record.
+// Copies the dependency list as whole names, each with its zero, as many as
+// fit before the list's closing zero within 100 characters, and closes it
+// with that zero (an empty list is two zeros); nothing behind the closing
+// zero is written, and nothing past the record is read. A name cut would
+// be another service's name, and a list without its closing pair would lead
+// a caller that walks it past the buffer.
 template <typename Char>
 void CopyDependencies(Char *to, const Char *list, const Char *recordEnd) {
   if (list == NULL) {
+    // The platform's null list, told apart from an empty one by the 1.
     to[0] = 0;
     to[1] = 1;
     return;
   }
-  const size_t available = list < recordEnd ? static_cast<size_t>(recordEnd - list) : 1;
-  size_t p = 0;
-  // An empty list is a single zero: nothing follows it that belongs to it.
-  if (list[0] != 0) {
-    while (p < kNameChars - 1 && p + 1 < available && !(list[p] == 0 && list[p + 1] == 0)) {
-      ++p;
-    }
+  size_t kept = 0;
+  for (const Char *name = list; name < recordEnd && *name != 0;) {
+    const Char *end = name;
+    while (end < recordEnd && *end != 0) ++end;
+    const size_t through = static_cast<size_t>(end - list) + 1;
+    if (end == recordEnd || through >= kNameChars) break;
+    kept = through;
+    name = end + 1;
   }
-  memcpy(to, list, (p + 1) * sizeof(Char));
+  memcpy(to, list, kept * sizeof(Char));
+  to[kept] = 0;
+  if (kept == 0) to[1] = 0;
 }
 
 // Reads the configuration record through an open service handle and copies

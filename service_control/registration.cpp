@@ -4,33 +4,52 @@
 
 namespace {
 
-const size_t kPathChars = MAX_PATH;
-
 template <typename Char>
 const Char *NullIfEmpty(const Char *text) {
   return text == NULL || *text == 0 ? NULL : text;
 }
 
-// Wraps the path in quotes where an end lacks one. Returns 0, or
-// ERROR_FILENAME_EXCED_RANGE when the quoted form would not fit the 260-char
-// working copy; the buffer is then untouched.
+// The longest path that the configuration read hands back whole: its
+// buffer holds MAX_PATH characters with the terminator.
+const size_t kLongestPath = MAX_PATH - 1;
+
+// Why the module will not quote this path: 0 if it will. ERROR_INVALID_NAME
+// for a double quote before the last character of a path that it would
+// wrap (no file name holds one), since that quote would close the added one
+// early and leave the rest to be split at a space; ERROR_FILENAME_EXCED_RANGE
+// for a quoted form that the read could not hand back whole.
 template <typename Char>
-DWORD QuotePath(Char *path) {
+DWORD QuotingRefusal(const Char *path) {
   const Char quote = '"';
   const size_t length = TextLength(path);
   if (length == 0) return ERROR_SUCCESS;
   const bool front = path[0] == quote;
   const bool back = path[length - 1] == quote;
-  if (front && back) return ERROR_SUCCESS;
-  if (length + !front + !back > kPathChars) return ERROR_FILENAME_EXCED_RANGE;
-  Char work[kPathChars];
-  ScmApi<Char>::CopyBounded(work, path, kPathChars);
+  if (!front) {
+    for (size_t i = 0; i + 1 < length; ++i) {
+      if (path[i] == quote) return ERROR_INVALID_NAME;
+    }
+  }
+  const size_t added = front && back ? 0 : !front + !back;
+  return length + added > kLongestPath ? ERROR_FILENAME_EXCED_RANGE : ERROR_SUCCESS;
+}
+
+// Wraps a path that QuotingRefusal accepts in quotes where an end lacks one.
+template <typename Char>
+void QuotePath(Char *path) {
+  const Char quote = '"';
+  const size_t length = TextLength(path);
+  if (length == 0) return;
+  const bool front = path[0] == quote;
+  const bool back = path[length - 1] == quote;
+  if (front && back) return;
+  Char work[MAX_PATH];
+  ScmApi<Char>::CopyBounded(work, path, MAX_PATH);
   Char *end = path;
   if (!front) *end++ = quote;
   for (const Char *from = work; *from != 0;) *end++ = *from++;
   if (!back) *end++ = quote;
   *end = 0;
-  return ERROR_SUCCESS;
 }
 
 template <typename Char>
@@ -47,14 +66,13 @@ DWORD Install(Char *quotable, const Char *path, const Char *serviceName, const C
   }
   stage.value = SERVICE_STAGE_CREATE_SERVICE;
   if (IsOverlongServiceName(serviceName)) return StageResult(stage, ERROR_INVALID_NAME, error);
+  const DWORD refused = quotable != NULL ? QuotingRefusal(path) : ERROR_SUCCESS;
+  if (refused != ERROR_SUCCESS) return StageResult(stage, refused, error);
   stage.value = SERVICE_STAGE_OPEN_MANAGER;
   const DWORD code =
       WithManager<Char>(SC_MANAGER_ALL_ACCESS, &stage, [&](SC_HANDLE manager) -> DWORD {
         stage.value = SERVICE_STAGE_CREATE_SERVICE;
-        if (quotable != NULL) {
-          const DWORD refused = QuotePath(quotable);
-          if (refused != ERROR_SUCCESS) return refused;
-        }
+        if (quotable != NULL) QuotePath(quotable);
         SC_HANDLE service = ScmApi<Char>::Create(
             manager, serviceName, displayName, serviceType, startType, errorControl, path,
             NullIfEmpty(loadOrderGroup), NullIfEmpty(dependencies), NullIfEmpty(account),
@@ -80,13 +98,12 @@ DWORD Reconfigure(Char *path, const Char *serviceName, const Char *displayName, 
   // The install's refusal, so that an updater gets one answer from both.
   stage.value = SERVICE_STAGE_CREATE_SERVICE;
   if (IsOverlongServiceName(serviceName)) return StageResult(stage, ERROR_INVALID_NAME, error);
+  const DWORD refused = path != NULL ? QuotingRefusal(path) : ERROR_SUCCESS;
+  if (refused != ERROR_SUCCESS) return StageResult(stage, refused, error);
   const DWORD code =
       WithService(serviceName, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG, &stage,
                   [&](SC_HANDLE service) -> DWORD {
-                    const DWORD refused = NullIfEmpty(path) != NULL ? QuotePath(path) : 0;
-                    if (refused != ERROR_SUCCESS) {
-                      return AtStage(&stage, SERVICE_STAGE_CREATE_SERVICE, refused);
-                    }
+                    if (path != NULL) QuotePath(path);
                     stage.value = SERVICE_STAGE_CHANGE_CONFIG;
                     return ScmApi<Char>::Change(service, serviceType, startType, errorControl,
                                                 NullIfEmpty(path), NullIfEmpty(loadOrderGroup),

@@ -38,8 +38,9 @@ DWORD StartServiceAndPollW(const wchar_t *serviceName);
 
 /* StopServiceAndWait sends SERVICE_CONTROL_STOP unless the service is stopped,
  * then queries it every 500 ms, at most 50 times, until it is stopped.
- * Returns 0, the code of the failed platform call, or
- * ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it is not stopped at the end. */
+ * Returns 0, the code of a platform call that failed before the wait, or
+ * ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it is not stopped at the end, which
+ * is also the result when a status query inside the wait fails. */
 DWORD StopServiceAndWait(const char *serviceName);
 DWORD StopServiceAndWaitW(const wchar_t *serviceName);
 
@@ -73,12 +74,18 @@ DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status);
 #define SERVICE_STAGE_CHANGE_CONFIG 11u
 
 /* InstallServiceQuoted wraps the path in double quotes in the caller's buffer
- * (which must hold its length plus 3 bytes), then creates the service; empty
- * (or null) dependencies, group, account and password are passed as null.
- * Returns 0, 1 or 8; a quoted form over 260 characters (WCHARs in the wide
- * form, whose buffer holds its length plus 3 of them) is refused with 8 and
- * ERROR_FILENAME_EXCED_RANGE, the buffer untouched, and a service name over
- * 256 characters with 8 and ERROR_INVALID_NAME, before anything is opened. */
+ * (which must hold its length plus 3 bytes, or WCHARs in the wide form) once
+ * the manager is open, then creates the service; empty (or null)
+ * dependencies, group, account and password are passed as null. Returns 0,
+ * 1 or 8. Refused before anything is opened, the buffer untouched: a null
+ * path, name or display name (1, ERROR_INVALID_PARAMETER); a service name
+ * over 256 characters (8, ERROR_INVALID_NAME); a path that does not begin
+ * with a double quote but holds one before its last character (8,
+ * ERROR_INVALID_NAME), since no file name holds one and the added quotes
+ * would not protect the rest; a quoted form over 259 characters, which
+ * ReadServiceConfig could not hand back whole (8,
+ * ERROR_FILENAME_EXCED_RANGE). A path that begins with a quote is the
+ * caller's own quoting, a program name followed by arguments. */
 DWORD InstallServiceQuoted(char *path, const char *serviceName, const char *displayName,
                            DWORD serviceType, DWORD startType, const char *dependencies,
                            DWORD errorControl, const char *loadOrderGroup, const char *account,
@@ -88,8 +95,10 @@ DWORD InstallServiceQuotedW(wchar_t *path, const wchar_t *serviceName, const wch
                             DWORD errorControl, const wchar_t *loadOrderGroup,
                             const wchar_t *account, const wchar_t *password, DWORD *error);
 
-/* InstallServiceUnquoted creates the service with the path as it stands.
- * Returns 0, 1 or 8, as InstallServiceQuoted. */
+/* InstallServiceUnquoted creates the service with the path as it stands,
+ * the caller's choice: the path is not checked, and one over 259 characters
+ * reads back cut. Returns 0, 1 or 8, with the refusals of
+ * InstallServiceQuoted of a null argument or an overlong name. */
 DWORD InstallServiceUnquoted(const char *path, const char *serviceName, const char *displayName,
                              DWORD serviceType, DWORD startType, const char *dependencies,
                              DWORD errorControl, const char *loadOrderGroup, const char *account,
@@ -104,8 +113,9 @@ DWORD InstallServiceUnquotedW(const wchar_t *path, const wchar_t *serviceName,
  * existing service in place (ChangeServiceConfig); an empty (or null) string
  * or SERVICE_NO_CHANGE leaves that value as it is, and a non-empty path is
  * quoted in the caller's buffer as the install quotes it, once the service is
- * open. Returns 0, 1, 2, 8 (the install's refusals of an overlong path or
- * name) or 11 (SERVICE_STAGE_CHANGE_CONFIG), with the code in *error. */
+ * open. Returns 0, 1, 2, 8 (the install's refusals of a name or a path,
+ * before anything is opened) or 11 (SERVICE_STAGE_CHANGE_CONFIG), with the
+ * code in *error. */
 DWORD ReconfigureServiceQuoted(char *path, const char *serviceName, const char *displayName,
                                DWORD serviceType, DWORD startType, const char *dependencies,
                                DWORD errorControl, const char *loadOrderGroup, const char *account,
@@ -163,10 +173,14 @@ DWORD SetServiceStartTypeW(const wchar_t *serviceName, DWORD startType);
 /* ReadServiceConfig reads the configuration into the caller's values and
  * buffers (path 260 bytes, group, dependencies and display name 100 each;
  * strings cut and terminated within them, never inside a double-byte
- * character, the dependency list copied in its own form). The wide form
- * counts the same sizes in WCHARs and never cuts a surrogate pair. Returns 0, 1, 2, 9
- * or 10 (2 with ERROR_INVALID_NAME for a name over 256 characters, before
- * anything is opened); outputs are written only on 0. */
+ * character). The dependency list comes as whole names, each closed by its
+ * zero, and one more zero after the last, all within the 100: walk it name
+ * by name until an empty one. Names that do not fit are left out, never
+ * cut; no dependencies give two zeros, and a platform that hands back no
+ * list at all gives a zero and then a 1. The wide form counts the same
+ * sizes in WCHARs and never cuts a surrogate pair. Returns 0, 1, 2, 9 or 10
+ * (2 with ERROR_INVALID_NAME for a name over 256 characters, before anything
+ * is opened); outputs are written only on 0. */
 DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *startType,
                         DWORD *errorControl, DWORD *tag, char *path, char *loadOrderGroup,
                         char *dependencies, char *displayName, DWORD *error);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <service_control.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,8 +27,9 @@ struct Row {
 };
 
 DWORD InstallNamed(const ModuleForm &form, const char *name, bool quoted, DWORD start_type,
-                   DWORD *error) {
-  char path[64] = "C:\\Tessera Test\\svc.exe";
+                   DWORD *error, const char *given = "C:\\Tessera Test\\svc.exe") {
+  char path[64];
+  std::snprintf(path, sizeof path, "%s", given);
   if (quoted) {
     return form.install_quoted(path, name, "Tessera", SERVICE_WIN32_OWN_PROCESS, start_type, "",
                                SERVICE_ERROR_NORMAL, "", "", "", error);
@@ -155,6 +157,23 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
                                        std::string(259, 'x'));
                   },
                   SERVICE_STAGE_CREATE_SERVICE, ERROR_FILENAME_EXCED_RANGE});
+  // The quotes that quoting would add could not protect the rest from being split.
+  for (const char *path : {"C:\\Tessera\" Test\\svc.exe", "C:\\Tessera\" Test\\svc.exe\" x"}) {
+    rows.push_back({std::string("InstallServiceQuoted, a quote inside ") + path,
+                    [&f, path](DWORD *error) {
+                      return InstallNamed(f, "tessera_bad_path", true, SERVICE_DEMAND_START, error,
+                                          path);
+                    },
+                    SERVICE_STAGE_CREATE_SERVICE, ERROR_INVALID_NAME});
+    rows.push_back({std::string("ReconfigureServiceQuoted, a quote inside ") + path,
+                    [&f, path](DWORD *error) {
+                      return Reconfigure(f, kInstalled, SERVICE_DISABLED, error, path);
+                    },
+                    SERVICE_STAGE_CREATE_SERVICE, ERROR_INVALID_NAME});
+  }
+  rows.push_back({"ReconfigureServiceQuoted, null name",
+                  [&f](DWORD *error) { return Reconfigure(f, nullptr, SERVICE_DISABLED, error); },
+                  SERVICE_STAGE_OPEN_MANAGER, ERROR_INVALID_PARAMETER});
   rows.push_back({"SetServiceDescription, null description",
                   [&f](DWORD *) { return f.set_description(kInstalled, nullptr); },
                   ERROR_INVALID_PARAMETER, 0});

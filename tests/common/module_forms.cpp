@@ -62,9 +62,10 @@ typedef decltype(&InstallServiceQuotedW) QuotingCallW;
 DWORD QuotingW(QuotingCallW call, char *path, const char *name, const char *display, DWORD type,
                DWORD start, const char *dependencies, DWORD error_control, const char *group,
                const char *account, const char *password, DWORD *error) {
-  // The caller's buffer holds the path's length plus 3, and so does this one.
+  // The caller's buffer holds the path's length plus 3, and so does this
+  // one, with what the caller's holds behind the path.
   std::wstring wide;
-  if (path != nullptr) wide = Widened(path) + std::wstring(3, L'\0');
+  if (path != nullptr) wide = Widened(std::string(path, std::strlen(path) + 3));
   const std::vector<wchar_t> list = WidenedList(dependencies);
   const DWORD result =
       call(path == nullptr ? nullptr : &wide[0], Wide(name).get(), Wide(display).get(), type, start,

@@ -102,17 +102,22 @@ void ReadAndCheck(const standin::ServiceSetup &setup, int code_page) {
     if (setup.null_dependencies) {
       FuzzCheck(dependencies[0] == 0 && dependencies[1] == 1, "no null-list marker");
     } else {
-      // A prefix of the record from the list on, the rest untouched.
+      // Whole names of the record from the list on, walked until an empty
+      // one, which must come within the buffer; nothing behind it written.
+      size_t closing = 0;
+      while (closing < 100 && dependencies[closing] != 0) {
+        while (closing < 100 && dependencies[closing] != 0) ++closing;
+        ++closing;
+      }
+      FuzzCheck(closing < 100 && (closing > 0 || dependencies[1] == 0),
+                "the dependency list is not closed by two zeros within its buffer");
       standin::ServiceSetup now;
       standin::ServiceConfig("tessera", &now);
       const String record = Form::Record(now);
-      size_t copied = 0;
-      while (copied < 100 && copied < record.size() && dependencies[copied] == record[copied]) {
-        ++copied;
-      }
-      FuzzCheck(copied > 0, "the dependency list was not copied");
-      for (size_t i = copied; i < 100; ++i) {
-        FuzzCheck(dependencies[i] == '#', "characters from outside the record were copied");
+      FuzzCheck(record.compare(0, closing, String(dependencies, closing)) == 0,
+                "a dependency name was cut, or is not the record's");
+      for (size_t i = closing == 0 ? 2 : closing + 1; i < 100; ++i) {
+        FuzzCheck(dependencies[i] == '#', "the dependency buffer was written behind the list");
       }
     }
   } else {

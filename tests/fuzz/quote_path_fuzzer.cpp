@@ -4,6 +4,7 @@
 #include <service_control.h>
 #include <standin.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,9 +14,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FuzzInput input(data, size);
   const int code_page = input.CodePage();
-  const size_t bounds[] = {258, 259, 260, 261};
-  std::string path = input.Bytes(input.Length(bounds, 4));
+  const size_t bounds[] = {257, 258, 259, 260, 261};
+  std::string path = input.Bytes(input.Length(bounds, 5));
   path = path.substr(0, std::strlen(path.c_str()));
+  // Half the paths hold no quote but those put at their ends.
+  if (input.Byte() % 2 == 0) std::replace(path.begin(), path.end(), '"', 'q');
   if (input.Byte() % 4 == 0 && !path.empty()) path[0] = '"';
   if (input.Byte() % 4 == 0 && !path.empty()) path.back() = '"';
 
@@ -35,14 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (!path.empty() && !(front && back)) {
     quoted = (front ? "" : "\"") + path + (back ? "" : "\"");
   }
+  // A quote inside a path that is wrapped would end the added one early.
+  const bool quote_inside = !front && path.size() > 1 && path.find('"') < path.size() - 1;
   if (path.empty()) {
     // The manager refuses an empty path.
     FuzzCheck(result == SERVICE_STAGE_CREATE_SERVICE && error == ERROR_INVALID_PARAMETER,
               "an empty path was not refused by the manager");
-  } else if (quoted.size() > MAX_PATH && quoted != path) {
-    FuzzCheck(result == SERVICE_STAGE_CREATE_SERVICE && error == ERROR_FILENAME_EXCED_RANGE,
-              "an overlong quoted form was not refused");
-    FuzzCheck(path == buffer, "a refused path was changed");
+  } else if (quote_inside || quoted.size() > MAX_PATH - 1) {
+    // The read's buffer holds MAX_PATH - 1 characters and the terminator.
+    FuzzCheck(result == SERVICE_STAGE_CREATE_SERVICE &&
+                  error == (quote_inside ? ERROR_INVALID_NAME : ERROR_FILENAME_EXCED_RANGE),
+              "a quote inside or an overlong quoted form was not refused");
+    FuzzCheck(path == buffer && standin::Calls().empty(),
+              "a refused path was changed, or something was opened");
   } else {
     FuzzCheck(result == 0 && error == 0, "a path within the limit was not installed");
     standin::ServiceSetup config;

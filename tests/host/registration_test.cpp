@@ -49,34 +49,43 @@ TEST_P(RegistrationTest, QuotedInstallQuotesOnlyTheEndsThatLackAQuote) {
   struct Case {
     const char *what;
     std::string path;
-    std::string quoted;  // empty: refused
+    std::string quoted;  // empty: refused with refusal, before anything is opened
+    DWORD refusal;
   };
-  const std::string x258(258, 'x');
+  const std::string x257(257, 'x');
+  const DWORD kTooLong = ERROR_FILENAME_EXCED_RANGE;
+  // clang-format off
   const Case cases[] = {
-      {"no quotes", "C:\\Tessera Test\\svc.exe", "\"C:\\Tessera Test\\svc.exe\""},
-      {"both ends", "\"C:\\svc.exe\"", "\"C:\\svc.exe\""},
-      {"front only, with arguments", "\"C:\\svc.exe\" -x", "\"C:\\svc.exe\" -x\""},
-      {"back only", "C:\\svc.exe\"", "\"C:\\svc.exe\""},
-      {"a single quote character", "\"", "\""},
-      {"258 characters become 260", x258, "\"" + x258 + "\""},
-      {"259 with a front quote become 260", "\"" + x258, "\"" + x258 + "\""},
-      {"259 without quotes would be 261", x258 + "x", ""},
-      {"260 with a front quote would be 261", "\"" + x258 + "x", ""},
-      {"quoted at both ends, any length", "\"" + std::string(600, 'x') + "\"",
-       "\"" + std::string(600, 'x') + "\""},
+      {"no quotes", "C:\\Tessera Test\\svc.exe", "\"C:\\Tessera Test\\svc.exe\"", 0},
+      {"both ends", "\"C:\\svc.exe\"", "\"C:\\svc.exe\"", 0},
+      {"front only, with arguments", "\"C:\\svc.exe\" -x", "\"C:\\svc.exe\" -x\"", 0},
+      {"back only", "C:\\svc.exe\"", "\"C:\\svc.exe\"", 0},
+      {"a single quote character", "\"", "\"", 0},
+      {"a quote inside, which would end the added one early", "C:\\Tessera\" Test\\svc.exe", "", ERROR_INVALID_NAME},
+      {"a quote inside and arguments", "C:\\Tessera\" Test\\svc.exe\" x", "", ERROR_INVALID_NAME},
+      {"a quote inside and at the end", "C:\\a\"b\"", "", ERROR_INVALID_NAME},
+      {"257 characters become 259, which the read holds", x257, "\"" + x257 + "\"", 0},
+      {"258 with a front quote become 259", "\"" + x257, "\"" + x257 + "\"", 0},
+      {"258 without quotes would be 260", x257 + "x", "", kTooLong},
+      {"259 with a front quote would be 260", "\"" + x257 + "x", "", kTooLong},
+      {"quoted at both ends, 259", "\"" + x257 + "\"", "\"" + x257 + "\"", 0},
+      {"quoted at both ends, 260", "\"" + x257 + "x\"", "", kTooLong},
   };
+  // clang-format on
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     standin::Reset();
+    // What the caller's buffer holds behind the path is not zeros.
     std::vector<char> buffer(c.path.begin(), c.path.end());
-    buffer.resize(c.path.size() + 3, '\0');
+    buffer.push_back('\0');
+    buffer.resize(c.path.size() + 3, '#');
     DWORD error = kSentinel;
     const DWORD result = InstallQuoted(buffer.data(), &error);
     if (c.quoted.empty()) {
       EXPECT_EQ(result, SERVICE_STAGE_CREATE_SERVICE);
-      EXPECT_EQ(error, ERROR_FILENAME_EXCED_RANGE);
+      EXPECT_EQ(error, c.refusal);
       EXPECT_EQ(std::string(buffer.data()), c.path);
-      EXPECT_EQ(CountCalls(form().Platform("CreateService").c_str()), 0);
+      EXPECT_TRUE(standin::Calls().empty());
       continue;
     }
     EXPECT_EQ(result, 0u);
@@ -270,18 +279,24 @@ TEST_P(RegistrationTest, DependencyListForms) {
   const DWORD spare = 4 / CharSize();
   const Case cases[] = {
       {"null pointer", true, "", std::string("\0\1", 2), "LocalSystem", "", 0},
-      {"none: one zero byte, not the account name behind it", false, "", std::string(1, '\0'),
+      {"none: two zeros, not the account name behind them", false, "", std::string(2, '\0'),
        "LocalSystem", "", 0},
-      {"two names", false, std::string("A\0B\0", 4), std::string("A\0B\0", 4), "LocalSystem", "",
-       0},
-      {"cut at 100 bytes", false, long_list, long_list.substr(0, 100), "LocalSystem", "", 0},
+      {"two names, closed", false, std::string("A\0B\0", 4), std::string("A\0B\0\0", 5),
+       "LocalSystem", "", 0},
+      {"whole names within 100 bytes, closed", false, long_list, long_list.substr(0, 99) + '\0',
+       "LocalSystem", "", 0},
+      {"a name that would end at the closing zero's place is left out", false,
+       std::string(97, 'n') + '\0' + "B" + '\0', std::string(97, 'n') + std::string(2, '\0'),
+       "LocalSystem", "", 0},
+      {"one name of 120: none fits", false, std::string(120, 'n') + '\0', std::string(2, '\0'),
+       "LocalSystem", "", 0},
       // Found by fuzzing: a list without a closing pair ran on into the spare
       // bytes behind the record and carried old heap contents out.
       {"no closing pair before the record ends: nothing behind it", false, "A",
-       std::string("A\0B\0C\0", 6), "B", "C", 0},
+       std::string("A\0B\0C\0\0", 7), "B", "C", 0},
       // Grown by the spare bytes, the record fills the buffer: its end stops the scan.
       {"no closing pair, up to the buffer's last byte", false, "A",
-       std::string("A\0B\0C", 5) + std::string(spare, '+') + '\0', "B", "C", spare},
+       std::string("A\0B\0C", 5) + std::string(spare, '+') + std::string(2, '\0'), "B", "C", spare},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -363,6 +378,10 @@ TEST_P(RegistrationTest, NullRequiredArgumentsAreRefused) {
       [&f] { return f.install_quoted(nullptr, kService, "", 0x10, 3, "", 1, "", "", "", nullptr); },
       [&f] {
         return f.install_unquoted("C:\\svc.exe", kService, "", 0x10, 3, "", 1, "", "", "", nullptr);
+      },
+      [&f] {
+        char path[4] = "";
+        return f.reconfigure_quoted(path, kService, "", 0x10, 3, "", 1, "", "", "", nullptr);
       },
       [&f, &out] {
         return f.read_config(kService, &out.type, &out.start, &out.error_control, &out.tag,

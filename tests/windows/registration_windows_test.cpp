@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <service_control.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,7 @@ TEST_P(RegistrationWindowsTest, InstallBothWaysAndReadBack) {
     ASSERT_EQ(result, 0u);
     EXPECT_EQ(error, 0u);
     Config config;
+    std::memset(config.dependencies, '#', sizeof config.dependencies);
     ASSERT_EQ(config.Read(form()), 0u);
     EXPECT_EQ(config.error, 0u);
     EXPECT_EQ(std::string(config.path), c.stored);
@@ -67,7 +69,7 @@ TEST_P(RegistrationWindowsTest, InstallBothWaysAndReadBack) {
     EXPECT_EQ(config.type, SERVICE_WIN32_OWN_PROCESS);
     EXPECT_EQ(config.start, SERVICE_DEMAND_START);
     EXPECT_EQ(config.error_control, SERVICE_ERROR_NORMAL);
-    // No dependencies: one zero byte, and nothing of the account name behind it.
+    // No dependencies: two zeros, and nothing of the account name behind them.
     EXPECT_EQ(config.dependencies[0], '\0');
     EXPECT_EQ(config.dependencies[1], '\0');
   }
@@ -106,8 +108,8 @@ TEST_P(RegistrationWindowsTest, DependencyListRoundTrip) {
   if (!ManagerKeptDependencies()) GTEST_SKIP() << "this manager keeps no dependencies (Wine)";
   Config config;
   ASSERT_EQ(config.Read(form()), 0u);
-  // The names, each with its zero; the list's closing zero is not copied.
-  EXPECT_EQ(std::string(config.dependencies, list.size()), list);
+  // The names, each with its zero, and the list's closing zero.
+  EXPECT_EQ(std::string(config.dependencies, list.size() + 1), list + '\0');
 }
 
 TEST_P(RegistrationWindowsTest, DisabledServiceIsRefusedItsStart) {

@@ -63,6 +63,20 @@ TEST_F(UnquotedPathTest, UnquotedPathRunsTheDecoy) {
   EXPECT_NE(TestServiceState(kName), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
+TEST_F(UnquotedPathTest, AQuoteInsideIsRefusedAndTheDecoyNeverRuns) {
+  ASSERT_EQ(Install(true), 0u);
+  // Quoted as it stands, this would run C:\Tessera.exe.
+  char path[64] = "C:\\Tessera\" Test\\svc.exe";
+  DWORD error = 0;
+  EXPECT_EQ(ReconfigureServiceQuoted(path, kName, "", SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, "",
+                                     SERVICE_NO_CHANGE, "", "", "", &error),
+            SERVICE_STAGE_CREATE_SERVICE);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_NAME));
+  DWORD flag = 42;
+  EXPECT_EQ(StartServiceAndWait(kName, &flag), 0u);
+  EXPECT_FALSE(DecoyRan());
+}
+
 TEST_F(UnquotedPathTest, QuotedPathRunsTheServiceAndNeverTheDecoy) {
   ASSERT_EQ(Install(true), 0u);
   DWORD flag = 42;
