@@ -14,6 +14,8 @@
 #   -DCXX_COMPILER=     the compiler of the pkg-config consumer
 #   -DCONSUMER_FLAGS=   its own compile and link flags
 #   -DPKG_CONFIG_DIR=   where the package's .pc is (default PREFIX/lib/pkgconfig)
+#   -DNM=               nm of the library's target: its external symbols must be
+#                       the header's functions or in the module's namespace
 file(REMOVE_RECURSE ${WORK_DIR})
 if(NOT PACKAGE_PREFIX)
   set(PACKAGE_PREFIX ${WORK_DIR}/prefix)
@@ -66,4 +68,37 @@ if(CXX_COMPILER)
       ${flags} -o ${WORK_DIR}/pkgconfig/consumer
     COMMAND_ERROR_IS_FATAL ANY)
   message(STATUS "a consumer builds with pkg-config --cflags --libs service_control")
+endif()
+
+if(NM)
+  # Names outside these would clash with those of the programs that link it.
+  file(STRINGS ${PACKAGE_PREFIX}/include/service_control.h declarations REGEX "^DWORD [A-Za-z]+\\(")
+  set(functions "")
+  foreach(declaration IN LISTS declarations)
+    string(REGEX REPLACE "^DWORD ([A-Za-z]+)\\(.*" "\\1" function "${declaration}")
+    list(APPEND functions ${function})
+  endforeach()
+  execute_process(COMMAND ${NM} -g --defined-only ${PACKAGE_PREFIX}/lib/libservice_control.a
+    OUTPUT_VARIABLE listing COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+  set(strangers "")
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
+      continue()
+    endif()
+    set(symbol ${CMAKE_MATCH_1})
+    # x86 Windows puts an underscore before every name.
+    string(REGEX REPLACE "^_([A-Za-z]+)$" "\\1" function ${symbol})
+    list(FIND functions "${function}" found)
+    if(found EQUAL -1 AND NOT symbol MATCHES "^_?_ZZ?N[rVKRO]*15service_control")
+      list(APPEND strangers ${symbol})
+    endif()
+  endforeach()
+  if(strangers)
+    list(JOIN strangers "\n  " strangers)
+    message(FATAL_ERROR "external symbols outside the header and service_control::\n  ${strangers}")
+  endif()
+  list(LENGTH functions count)
+  message(STATUS "the library's external symbols are the header's ${count} functions and "
+    "those of service_control::")
 endif()

@@ -5,6 +5,7 @@
 #include "scm_session.h"
 #include "service_control.h"
 
+namespace service_control {
 namespace {
 
 const size_t kPathChars = MAX_PATH;
@@ -39,84 +40,95 @@ void CopyDependencies(Char *to, const Char *list, const Char *recordEnd) {
   if (kept == 0) to[1] = 0;
 }
 
-// Reads the configuration record through an open service handle and copies
-// it out. Returns 0 or a code, with *stage set to the stage of the failure.
+// Where the read puts what it found: the caller's values and buffers.
 template <typename Char>
-DWORD ReadAndCopy(SC_HANDLE service, Stage *stage, DWORD *serviceType, DWORD *startType,
-                  DWORD *errorControl, DWORD *tag, Char *path, Char *loadOrderGroup,
-                  Char *dependencies, Char *displayName) {
+struct ConfigOutputs {
+  DWORD *serviceType;
+  DWORD *startType;
+  DWORD *errorControl;
+  DWORD *tag;
+  Char *path;
+  Char *loadOrderGroup;
+  Char *dependencies;
+  Char *displayName;
+};
+
+template <typename Char>
+bool AllGiven(const ConfigOutputs<Char> &out) {
+  return out.serviceType != NULL && out.startType != NULL && out.errorControl != NULL &&
+         out.tag != NULL && out.path != NULL && out.loadOrderGroup != NULL &&
+         out.dependencies != NULL && out.displayName != NULL;
+}
+
+// Reads the configuration record through an open service handle and copies
+// it out.
+template <typename Char>
+Outcome ReadAndCopy(SC_HANDLE service, const ConfigOutputs<Char> &out) {
   typedef ScmApi<Char> Api;
   DWORD needed = 0;
   if (!Api::QueryConfig(service, NULL, 0, &needed)) {
     const DWORD code = GetLastError();
-    if (code != ERROR_INSUFFICIENT_BUFFER) return AtStage(stage, SERVICE_STAGE_READ_CONFIG, code);
+    if (code != ERROR_INSUFFICIENT_BUFFER) return {kReadConfig, code};
   }
   // malloc does not set the last error, so the code is the module's own; a
   // size that cannot take the spare bytes cannot be allocated either.
-  if (needed > 0xFFFFFFFFu - kSpareBytes) {
-    return AtStage(stage, SERVICE_STAGE_ALLOCATE, ERROR_NOT_ENOUGH_MEMORY);
-  }
+  if (needed > 0xFFFFFFFFu - kSpareBytes) return {kAllocate, ERROR_NOT_ENOUGH_MEMORY};
   const DWORD size = needed + kSpareBytes;
   typename Api::Config *config = static_cast<typename Api::Config *>(malloc(size));
-  if (config == NULL) return AtStage(stage, SERVICE_STAGE_ALLOCATE, ERROR_NOT_ENOUGH_MEMORY);
+  if (config == NULL) return {kAllocate, ERROR_NOT_ENOUGH_MEMORY};
   // The dependency scan may run to the end of the buffer: the spare bytes
   // and any gaps the platform leaves must not carry old heap contents out.
   memset(config, 0, size);
   if (!Api::QueryConfig(service, config, size, &needed)) {
     const DWORD code = GetLastError();
     free(config);
-    return AtStage(stage, SERVICE_STAGE_READ_CONFIG, code);
+    return {kReadConfig, code};
   }
-  *serviceType = config->dwServiceType;
-  *startType = config->dwStartType;
-  *errorControl = config->dwErrorControl;
-  *tag = config->dwTagId;
-  Api::CopyBounded(path, config->lpBinaryPathName, kPathChars);
-  Api::CopyBounded(loadOrderGroup, config->lpLoadOrderGroup, kNameChars);
-  CopyDependencies<Char>(dependencies, config->lpDependencies,
+  *out.serviceType = config->dwServiceType;
+  *out.startType = config->dwStartType;
+  *out.errorControl = config->dwErrorControl;
+  *out.tag = config->dwTagId;
+  Api::CopyBounded(out.path, config->lpBinaryPathName, kPathChars);
+  Api::CopyBounded(out.loadOrderGroup, config->lpLoadOrderGroup, kNameChars);
+  CopyDependencies<Char>(out.dependencies, config->lpDependencies,
                          reinterpret_cast<Char *>(config) + size / sizeof(Char));
-  Api::CopyBounded(displayName, config->lpDisplayName, kNameChars);
+  Api::CopyBounded(out.displayName, config->lpDisplayName, kNameChars);
   free(config);
-  return ERROR_SUCCESS;
+  return {kNoStage, ERROR_SUCCESS};
 }
 
 template <typename Char>
-DWORD ReadConfig(const Char *serviceName, DWORD *serviceType, DWORD *startType, DWORD *errorControl,
-                 DWORD *tag, Char *path, Char *loadOrderGroup, Char *dependencies,
-                 Char *displayName, DWORD *error) {
-  if (error == NULL) {
-    FailWith(ERROR_INVALID_PARAMETER);
-    return SERVICE_STAGE_OPEN_MANAGER;
-  }
-  Stage stage = {SERVICE_STAGE_OPEN_MANAGER};
-  DWORD code = ERROR_INVALID_PARAMETER;
-  if (serviceName != NULL && serviceType != NULL && startType != NULL && errorControl != NULL &&
-      tag != NULL && path != NULL && loadOrderGroup != NULL && dependencies != NULL &&
-      displayName != NULL) {
-    code = WithService(serviceName, SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG, &stage,
-                       [&](SC_HANDLE service) {
-                         return ReadAndCopy(service, &stage, serviceType, startType, errorControl,
-                                            tag, path, loadOrderGroup, dependencies, displayName);
-                       });
-  }
-  return StageResult(stage, code, error);
+DWORD ReadConfig(const Char *serviceName, const ConfigOutputs<Char> &out, DWORD *error) {
+  return StageResult(error, [&]() -> Outcome {
+    if (!AllGiven(out)) return {kOpenManager, ERROR_INVALID_PARAMETER};
+    const Access access = {SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG};
+    return WithService(serviceName, access,
+                       [&](SC_HANDLE service) { return ReadAndCopy(service, out); });
+  });
 }
 
 }  // namespace
+}  // namespace service_control
+
+using namespace service_control;
 
 extern "C" {
 
 DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *startType,
                         DWORD *errorControl, DWORD *tag, char *path, char *loadOrderGroup,
                         char *dependencies, char *displayName, DWORD *error) {
-  return ReadConfig(serviceName, serviceType, startType, errorControl, tag, path, loadOrderGroup,
-                    dependencies, displayName, error);
+  return ReadConfig(
+      serviceName,
+      {serviceType, startType, errorControl, tag, path, loadOrderGroup, dependencies, displayName},
+      error);
 }
 DWORD ReadServiceConfigW(const wchar_t *serviceName, DWORD *serviceType, DWORD *startType,
                          DWORD *errorControl, DWORD *tag, wchar_t *path, wchar_t *loadOrderGroup,
                          wchar_t *dependencies, wchar_t *displayName, DWORD *error) {
-  return ReadConfig(serviceName, serviceType, startType, errorControl, tag, path, loadOrderGroup,
-                    dependencies, displayName, error);
+  return ReadConfig(
+      serviceName,
+      {serviceType, startType, errorControl, tag, path, loadOrderGroup, dependencies, displayName},
+      error);
 }
 
 }  // extern "C"

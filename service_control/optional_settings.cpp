@@ -3,7 +3,12 @@
 #include "scm_session.h"
 #include "service_control.h"
 
+namespace service_control {
 namespace {
+
+const Access kConfigRights = {SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG};
+// A restart action needs the right to start the service.
+const Access kRecoveryRights = {SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG | SERVICE_START};
 
 // Changes one optional setting. Returns 0 or the code of the failed call; a
 // call that fails without a code gives ERROR_NOT_SUPPORTED, never a success.
@@ -16,65 +21,78 @@ DWORD ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
 }
 
 template <typename Char>
+DWORD ChangeDescription(SC_HANDLE service, const Char *description) {
+  typename ScmApi<Char>::Description info = {const_cast<Char *>(description)};
+  return ChangeOptional<Char>(service, SERVICE_CONFIG_DESCRIPTION, &info);
+}
+
+template <typename Char>
 DWORD SetDescription(const Char *serviceName, const Char *description) {
-  if (description == NULL) return FailWith(ERROR_INVALID_PARAMETER);
-  return WithService(serviceName, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG, NULL,
-                     [description](SC_HANDLE service) -> DWORD {
-                       typename ScmApi<Char>::Description info = {const_cast<Char *>(description)};
-                       return ChangeOptional<Char>(service, SERVICE_CONFIG_DESCRIPTION, &info);
-                     });
+  if (description == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
+  return OnService(serviceName, kConfigRights, ChangeDescription<Char>, description);
+}
+
+template <typename Char>
+DWORD ChangeFailureActions(SC_HANDLE service, DWORD resetPeriodSeconds, const SC_ACTION *actions,
+                           DWORD actionCount, int onNonCrashFailures) {
+  // The platform leaves the actions as they are for a null list, so no
+  // actions go as an empty one.
+  SC_ACTION none = {SC_ACTION_NONE, 0};
+  typename ScmApi<Char>::FailureActions info = {
+      resetPeriodSeconds, NULL, NULL, actionCount,
+      actions == NULL ? &none : const_cast<SC_ACTION *>(actions)};
+  const DWORD code = ChangeOptional<Char>(service, SERVICE_CONFIG_FAILURE_ACTIONS, &info);
+  if (code != ERROR_SUCCESS) return code;
+  SERVICE_FAILURE_ACTIONS_FLAG flag = {onNonCrashFailures != 0};
+  return ChangeOptional<Char>(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag);
 }
 
 template <typename Char>
 DWORD SetFailureActions(const Char *serviceName, DWORD resetPeriodSeconds, const SC_ACTION *actions,
                         DWORD actionCount, int onNonCrashFailures) {
-  if (actions == NULL && actionCount != 0) return FailWith(ERROR_INVALID_PARAMETER);
-  // A restart action needs the right to start the service.
-  return WithService(
-      serviceName, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG | SERVICE_START, NULL,
-      [&](SC_HANDLE service) -> DWORD {
-        // The platform leaves the actions as they are for a null list, so no
-        // actions go as an empty one.
-        SC_ACTION none = {SC_ACTION_NONE, 0};
-        typename ScmApi<Char>::FailureActions info = {
-            resetPeriodSeconds, NULL, NULL, actionCount,
-            actions == NULL ? &none : const_cast<SC_ACTION *>(actions)};
-        const DWORD code = ChangeOptional<Char>(service, SERVICE_CONFIG_FAILURE_ACTIONS, &info);
-        if (code != ERROR_SUCCESS) return code;
-        SERVICE_FAILURE_ACTIONS_FLAG flag = {onNonCrashFailures != 0};
-        return ChangeOptional<Char>(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag);
-      });
+  if (actions == NULL && actionCount != 0) return CodeResult(ERROR_INVALID_PARAMETER);
+  return OnService(serviceName, kRecoveryRights, ChangeFailureActions<Char>, resetPeriodSeconds,
+                   actions, actionCount, onNonCrashFailures);
 }
 
 template <typename Char>
-DWORD SetDelayedAutoStart(const Char *serviceName, int delayed) {
-  return WithService(serviceName, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG, NULL,
-                     [delayed](SC_HANDLE service) -> DWORD {
-                       SERVICE_DELAYED_AUTO_START_INFO info = {delayed != 0};
-                       return ChangeOptional<Char>(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
-                                                   &info);
-                     });
+DWORD ChangeDelayedAutoStart(SC_HANDLE service, int delayed) {
+  SERVICE_DELAYED_AUTO_START_INFO info = {delayed != 0};
+  return ChangeOptional<Char>(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
 }
 
 }  // namespace
+}  // namespace service_control
 
-// The exported functions of one form: the ANSI ones with an empty suffix for
-// char, the wide ones with W for wchar_t.
-#define OPTIONAL_SETTINGS_EXPORTS(Char, suffix)                                             \
-  DWORD SetServiceDescription##suffix(const Char *serviceName, const Char *description) {   \
-    return SetDescription(serviceName, description);                                        \
-  }                                                                                         \
-  DWORD SetServiceFailureActions##suffix(const Char *serviceName, DWORD resetPeriodSeconds, \
-                                         const SC_ACTION *actions, DWORD actionCount,       \
-                                         int onNonCrashFailures) {                          \
-    return SetFailureActions(serviceName, resetPeriodSeconds, actions, actionCount,         \
-                             onNonCrashFailures);                                           \
-  }                                                                                         \
-  DWORD SetServiceDelayedAutoStart##suffix(const Char *serviceName, int delayed) {          \
-    return SetDelayedAutoStart(serviceName, delayed);                                       \
-  }
+using namespace service_control;
 
 extern "C" {
-OPTIONAL_SETTINGS_EXPORTS(char, )
-OPTIONAL_SETTINGS_EXPORTS(wchar_t, W)
+
+DWORD SetServiceDescription(const char *serviceName, const char *description) {
+  return SetDescription(serviceName, description);
+}
+DWORD SetServiceDescriptionW(const wchar_t *serviceName, const wchar_t *description) {
+  return SetDescription(serviceName, description);
+}
+
+DWORD SetServiceFailureActions(const char *serviceName, DWORD resetPeriodSeconds,
+                               const SC_ACTION *actions, DWORD actionCount,
+                               int onNonCrashFailures) {
+  return SetFailureActions(serviceName, resetPeriodSeconds, actions, actionCount,
+                           onNonCrashFailures);
+}
+DWORD SetServiceFailureActionsW(const wchar_t *serviceName, DWORD resetPeriodSeconds,
+                                const SC_ACTION *actions, DWORD actionCount,
+                                int onNonCrashFailures) {
+  return SetFailureActions(serviceName, resetPeriodSeconds, actions, actionCount,
+                           onNonCrashFailures);
+}
+
+DWORD SetServiceDelayedAutoStart(const char *serviceName, int delayed) {
+  return OnService(serviceName, kConfigRights, ChangeDelayedAutoStart<char>, delayed);
+}
+DWORD SetServiceDelayedAutoStartW(const wchar_t *serviceName, int delayed) {
+  return OnService(serviceName, kConfigRights, ChangeDelayedAutoStart<wchar_t>, delayed);
+}
+
 }  // extern "C"

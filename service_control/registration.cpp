@@ -2,6 +2,7 @@
 #include "scm_session.h"
 #include "service_control.h"
 
+namespace service_control {
 namespace {
 
 template <typename Char>
@@ -52,95 +53,89 @@ void QuotePath(Char *path) {
   *end = 0;
 }
 
+// The settings with their empty optional texts as null, which the platform
+// takes as none; a reconfiguration takes every empty text so, as "leave it".
 template <typename Char>
-DWORD Install(Char *quotable, const Char *path, const Char *serviceName, const Char *displayName,
-              DWORD serviceType, DWORD startType, const Char *dependencies, DWORD errorControl,
-              const Char *loadOrderGroup, const Char *account, const Char *password, DWORD *error) {
-  if (error == NULL) {
-    FailWith(ERROR_INVALID_PARAMETER);
-    return SERVICE_STAGE_OPEN_MANAGER;
+ServiceSettings<Char> EmptyAsNull(ServiceSettings<Char> settings, bool everyText) {
+  settings.loadOrderGroup = NullIfEmpty(settings.loadOrderGroup);
+  settings.dependencies = NullIfEmpty(settings.dependencies);
+  settings.account = NullIfEmpty(settings.account);
+  settings.password = NullIfEmpty(settings.password);
+  if (everyText) {
+    settings.displayName = NullIfEmpty(settings.displayName);
+    settings.path = NullIfEmpty(settings.path);
   }
-  Stage stage = {SERVICE_STAGE_OPEN_MANAGER};
-  if (path == NULL || serviceName == NULL || displayName == NULL) {
-    return StageResult(stage, ERROR_INVALID_PARAMETER, error);
-  }
-  stage.value = SERVICE_STAGE_CREATE_SERVICE;
-  if (IsOverlongServiceName(serviceName)) return StageResult(stage, ERROR_INVALID_NAME, error);
-  const DWORD refused = quotable != NULL ? QuotingRefusal(path) : ERROR_SUCCESS;
-  if (refused != ERROR_SUCCESS) return StageResult(stage, refused, error);
-  stage.value = SERVICE_STAGE_OPEN_MANAGER;
-  const DWORD code =
-      WithManager<Char>(SC_MANAGER_ALL_ACCESS, &stage, [&](SC_HANDLE manager) -> DWORD {
-        stage.value = SERVICE_STAGE_CREATE_SERVICE;
-        if (quotable != NULL) QuotePath(quotable);
-        SC_HANDLE service = ScmApi<Char>::Create(
-            manager, serviceName, displayName, serviceType, startType, errorControl, path,
-            NullIfEmpty(loadOrderGroup), NullIfEmpty(dependencies), NullIfEmpty(account),
-            NullIfEmpty(password));
-        if (service == NULL) return GetLastError();
-        CloseServiceHandle(service);
-        return ERROR_SUCCESS;
-      });
-  return StageResult(stage, code, error);
+  return settings;
 }
 
+// Creates the service; quotable, when not null, is the path's buffer, quoted
+// once the manager is open.
 template <typename Char>
-DWORD Reconfigure(Char *path, const Char *serviceName, const Char *displayName, DWORD serviceType,
-                  DWORD startType, const Char *dependencies, DWORD errorControl,
-                  const Char *loadOrderGroup, const Char *account, const Char *password,
-                  DWORD *error) {
-  if (error == NULL) {
-    FailWith(ERROR_INVALID_PARAMETER);
-    return SERVICE_STAGE_OPEN_MANAGER;
-  }
-  Stage stage = {SERVICE_STAGE_OPEN_MANAGER};
-  if (serviceName == NULL) return StageResult(stage, ERROR_INVALID_PARAMETER, error);
-  // The install's refusal, so that an updater gets one answer from both.
-  stage.value = SERVICE_STAGE_CREATE_SERVICE;
-  if (IsOverlongServiceName(serviceName)) return StageResult(stage, ERROR_INVALID_NAME, error);
-  const DWORD refused = path != NULL ? QuotingRefusal(path) : ERROR_SUCCESS;
-  if (refused != ERROR_SUCCESS) return StageResult(stage, refused, error);
-  const DWORD code =
-      WithService(serviceName, SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG, &stage,
-                  [&](SC_HANDLE service) -> DWORD {
-                    if (path != NULL) QuotePath(path);
-                    stage.value = SERVICE_STAGE_CHANGE_CONFIG;
-                    return ScmApi<Char>::Change(service, serviceType, startType, errorControl,
-                                                NullIfEmpty(path), NullIfEmpty(loadOrderGroup),
-                                                NullIfEmpty(dependencies), NullIfEmpty(account),
-                                                NullIfEmpty(password), NullIfEmpty(displayName))
-                               ? ERROR_SUCCESS
-                               : GetLastError();
-                  });
-  return StageResult(stage, code, error);
-}
-
-template <typename Char>
-DWORD DeleteIfStopped(const Char *serviceName, int stoppedOnly) {
-  return WithFullAccess(serviceName, [stoppedOnly](SC_HANDLE service) -> DWORD {
-    if (stoppedOnly == 1) {
-      SERVICE_STATUS status;
-      if (!QueryServiceStatus(service, &status)) return GetLastError();
-      if (status.dwCurrentState != SERVICE_STOPPED) return ERROR_DEPENDENT_SERVICES_RUNNING;
+DWORD Install(Char *quotable, const ServiceSettings<Char> &settings, DWORD *error) {
+  return StageResult(error, [&]() -> Outcome {
+    if (settings.path == NULL || settings.name == NULL || settings.displayName == NULL) {
+      return {kOpenManager, ERROR_INVALID_PARAMETER};
     }
-    return DeleteService(service) ? ERROR_SUCCESS : GetLastError();
+    if (IsOverlongServiceName(settings.name)) return {kCreateService, ERROR_INVALID_NAME};
+    if (quotable != NULL) {
+      const DWORD refused = QuotingRefusal(quotable);
+      if (refused != ERROR_SUCCESS) return {kCreateService, refused};
+    }
+    return WithManager<Char>(SC_MANAGER_ALL_ACCESS, [&](SC_HANDLE manager) -> Outcome {
+      if (quotable != NULL) QuotePath(quotable);
+      const ServiceHandle service(ScmApi<Char>::Create(manager, EmptyAsNull(settings, false)));
+      return {kCreateService, service.get() == NULL ? GetLastError() : ERROR_SUCCESS};
+    });
   });
+}
+
+// Changes the service in place; a path given is quoted in its buffer once the
+// service is open.
+template <typename Char>
+DWORD Reconfigure(Char *path, const ServiceSettings<Char> &settings, DWORD *error) {
+  return StageResult(error, [&]() -> Outcome {
+    if (settings.name == NULL) return {kOpenManager, ERROR_INVALID_PARAMETER};
+    // The install's refusals, so that an updater gets one answer from both.
+    if (IsOverlongServiceName(settings.name)) return {kCreateService, ERROR_INVALID_NAME};
+    const DWORD refused = path != NULL ? QuotingRefusal(path) : ERROR_SUCCESS;
+    if (refused != ERROR_SUCCESS) return {kCreateService, refused};
+    const Access access = {SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG};
+    return WithService(settings.name, access, [&](SC_HANDLE service) -> Outcome {
+      if (path != NULL) QuotePath(path);
+      const BOOL changed = ScmApi<Char>::Change(service, EmptyAsNull(settings, true));
+      return {kChangeConfig, changed ? ERROR_SUCCESS : GetLastError()};
+    });
+  });
+}
+
+DWORD DeleteIfStopped(SC_HANDLE service, int stoppedOnly) {
+  if (stoppedOnly == 1) {
+    SERVICE_STATUS status;
+    if (!QueryServiceStatus(service, &status)) return GetLastError();
+    if (status.dwCurrentState != SERVICE_STOPPED) return ERROR_DEPENDENT_SERVICES_RUNNING;
+  }
+  return DeleteService(service) ? ERROR_SUCCESS : GetLastError();
+}
+
+template <typename Char>
+DWORD ChangeStartType(SC_HANDLE service, DWORD startType) {
+  const ServiceSettings<Char> onlyStartType = {
+      NULL, NULL, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL, NULL, NULL, NULL, NULL};
+  return ScmApi<Char>::Change(service, onlyStartType) ? ERROR_SUCCESS : GetLastError();
 }
 
 template <typename Char>
 DWORD SetStartType(const Char *serviceName, DWORD startType) {
   // The platform takes this value as "leave it", which would report a change
   // that was never made.
-  if (startType == SERVICE_NO_CHANGE) return FailWith(ERROR_INVALID_PARAMETER);
-  return WithFullAccess(serviceName, [startType](SC_HANDLE service) -> DWORD {
-    return ScmApi<Char>::Change(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL,
-                                NULL, NULL, NULL, NULL, NULL)
-               ? ERROR_SUCCESS
-               : GetLastError();
-  });
+  if (startType == SERVICE_NO_CHANGE) return CodeResult(ERROR_INVALID_PARAMETER);
+  return OnService(serviceName, kFullAccess, ChangeStartType<Char>, startType);
 }
 
 }  // namespace
+}  // namespace service_control
+
+using namespace service_control;
 
 extern "C" {
 
@@ -148,58 +143,74 @@ DWORD InstallServiceQuoted(char *path, const char *serviceName, const char *disp
                            DWORD serviceType, DWORD startType, const char *dependencies,
                            DWORD errorControl, const char *loadOrderGroup, const char *account,
                            const char *password, DWORD *error) {
-  return Install(path, path, serviceName, displayName, serviceType, startType, dependencies,
-                 errorControl, loadOrderGroup, account, password, error);
+  return Install(path,
+                 {serviceName, displayName, serviceType, startType, errorControl, path,
+                  loadOrderGroup, dependencies, account, password},
+                 error);
 }
 DWORD InstallServiceQuotedW(wchar_t *path, const wchar_t *serviceName, const wchar_t *displayName,
                             DWORD serviceType, DWORD startType, const wchar_t *dependencies,
                             DWORD errorControl, const wchar_t *loadOrderGroup,
                             const wchar_t *account, const wchar_t *password, DWORD *error) {
-  return Install(path, path, serviceName, displayName, serviceType, startType, dependencies,
-                 errorControl, loadOrderGroup, account, password, error);
+  return Install(path,
+                 {serviceName, displayName, serviceType, startType, errorControl, path,
+                  loadOrderGroup, dependencies, account, password},
+                 error);
 }
 
 DWORD InstallServiceUnquoted(const char *path, const char *serviceName, const char *displayName,
                              DWORD serviceType, DWORD startType, const char *dependencies,
                              DWORD errorControl, const char *loadOrderGroup, const char *account,
                              const char *password, DWORD *error) {
-  return Install<char>(NULL, path, serviceName, displayName, serviceType, startType, dependencies,
-                       errorControl, loadOrderGroup, account, password, error);
+  return Install<char>(NULL,
+                       {serviceName, displayName, serviceType, startType, errorControl, path,
+                        loadOrderGroup, dependencies, account, password},
+                       error);
 }
 DWORD InstallServiceUnquotedW(const wchar_t *path, const wchar_t *serviceName,
                               const wchar_t *displayName, DWORD serviceType, DWORD startType,
                               const wchar_t *dependencies, DWORD errorControl,
                               const wchar_t *loadOrderGroup, const wchar_t *account,
                               const wchar_t *password, DWORD *error) {
-  return Install<wchar_t>(NULL, path, serviceName, displayName, serviceType, startType,
-                          dependencies, errorControl, loadOrderGroup, account, password, error);
+  return Install<wchar_t>(NULL,
+                          {serviceName, displayName, serviceType, startType, errorControl, path,
+                           loadOrderGroup, dependencies, account, password},
+                          error);
 }
 
 DWORD ReconfigureServiceQuoted(char *path, const char *serviceName, const char *displayName,
                                DWORD serviceType, DWORD startType, const char *dependencies,
                                DWORD errorControl, const char *loadOrderGroup, const char *account,
                                const char *password, DWORD *error) {
-  return Reconfigure(path, serviceName, displayName, serviceType, startType, dependencies,
-                     errorControl, loadOrderGroup, account, password, error);
+  return Reconfigure(path,
+                     {serviceName, displayName, serviceType, startType, errorControl, path,
+                      loadOrderGroup, dependencies, account, password},
+                     error);
 }
 DWORD ReconfigureServiceQuotedW(wchar_t *path, const wchar_t *serviceName,
                                 const wchar_t *displayName, DWORD serviceType, DWORD startType,
                                 const wchar_t *dependencies, DWORD errorControl,
                                 const wchar_t *loadOrderGroup, const wchar_t *account,
                                 const wchar_t *password, DWORD *error) {
-  return Reconfigure(path, serviceName, displayName, serviceType, startType, dependencies,
-                     errorControl, loadOrderGroup, account, password, error);
+  return Reconfigure(path,
+                     {serviceName, displayName, serviceType, startType, errorControl, path,
+                      loadOrderGroup, dependencies, account, password},
+                     error);
 }
 
 DWORD DeleteServiceIfStopped(const char *serviceName, int stoppedOnly) {
-  return DeleteIfStopped(serviceName, stoppedOnly);
+  return OnService(serviceName, kFullAccess, DeleteIfStopped, stoppedOnly);
 }
 DWORD DeleteServiceIfStoppedW(const wchar_t *serviceName, int stoppedOnly) {
-  return DeleteIfStopped(serviceName, stoppedOnly);
+  return OnService(serviceName, kFullAccess, DeleteIfStopped, stoppedOnly);
 }
 
-DWORD DeleteServiceByName(const char *serviceName) { return DeleteIfStopped(serviceName, 0); }
-DWORD DeleteServiceByNameW(const wchar_t *serviceName) { return DeleteIfStopped(serviceName, 0); }
+DWORD DeleteServiceByName(const char *serviceName) {
+  return OnService(serviceName, kFullAccess, DeleteIfStopped, 0);
+}
+DWORD DeleteServiceByNameW(const wchar_t *serviceName) {
+  return OnService(serviceName, kFullAccess, DeleteIfStopped, 0);
+}
 
 DWORD SetServiceStartType(const char *serviceName, DWORD startType) {
   return SetStartType(serviceName, startType);

@@ -7,47 +7,60 @@
 #include <stddef.h>
 #include <windows.h>
 
-#include <string>
+namespace service_control {
+
+// What install and reconfigure hand the manager, in the order of its calls.
+template <typename Char>
+struct ServiceSettings {
+  const Char *name;
+  const Char *displayName;
+  DWORD serviceType;
+  DWORD startType;
+  DWORD errorControl;
+  const Char *path;
+  const Char *loadOrderGroup;
+  const Char *dependencies;
+  const Char *account;
+  const Char *password;
+};
+
+template <typename Char>
+size_t TextLength(const Char *text) {
+  size_t length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
 
 template <typename Char>
 struct ScmApi;
 
-// The records and calls of one character type: suffix A for char, W for
-// wchar_t, as the platform names them.
-#define SCM_API_CALLS(Char, suffix)                                                                \
-  typedef QUERY_SERVICE_CONFIG##suffix Config;                                                     \
-  typedef SERVICE_DESCRIPTION##suffix Description;                                                 \
-  typedef SERVICE_FAILURE_ACTIONS##suffix FailureActions;                                          \
-  static SC_HANDLE OpenManager(DWORD access) { return OpenSCManager##suffix(NULL, NULL, access); } \
-  static SC_HANDLE OpenByName(SC_HANDLE manager, const Char *name, DWORD access) {                 \
-    return OpenService##suffix(manager, name, access);                                             \
-  }                                                                                                \
-  static BOOL Start(SC_HANDLE service) { return StartService##suffix(service, 0, NULL); }          \
-  static SC_HANDLE Create(SC_HANDLE manager, const Char *name, const Char *displayName,            \
-                          DWORD serviceType, DWORD startType, DWORD errorControl,                  \
-                          const Char *path, const Char *loadOrderGroup, const Char *dependencies,  \
-                          const Char *account, const Char *password) {                             \
-    return CreateService##suffix(manager, name, displayName, SERVICE_ALL_ACCESS, serviceType,      \
-                                 startType, errorControl, path, loadOrderGroup, NULL,              \
-                                 dependencies, account, password);                                 \
-  }                                                                                                \
-  static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {          \
-    return QueryServiceConfig##suffix(service, config, size, needed);                              \
-  }                                                                                                \
-  static BOOL Change(SC_HANDLE service, DWORD serviceType, DWORD startType, DWORD errorControl,    \
-                     const Char *path, const Char *loadOrderGroup, const Char *dependencies,       \
-                     const Char *account, const Char *password, const Char *displayName) {         \
-    return ChangeServiceConfig##suffix(service, serviceType, startType, errorControl, path,        \
-                                       loadOrderGroup, NULL, dependencies, account, password,      \
-                                       displayName);                                               \
-  }                                                                                                \
-  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {                         \
-    return ChangeServiceConfig2##suffix(service, level, info);                                     \
-  }
-
+// The A calls and records.
 template <>
 struct ScmApi<char> {
-  SCM_API_CALLS(char, A)
+  typedef QUERY_SERVICE_CONFIGA Config;
+  typedef SERVICE_DESCRIPTIONA Description;
+  typedef SERVICE_FAILURE_ACTIONSA FailureActions;
+  static SC_HANDLE OpenManager(DWORD access) { return OpenSCManagerA(NULL, NULL, access); }
+  static SC_HANDLE OpenByName(SC_HANDLE manager, const char *name, DWORD access) {
+    return OpenServiceA(manager, name, access);
+  }
+  static BOOL Start(SC_HANDLE service) { return StartServiceA(service, 0, NULL); }
+  static SC_HANDLE Create(SC_HANDLE manager, const ServiceSettings<char> &s) {
+    return CreateServiceA(manager, s.name, s.displayName, SERVICE_ALL_ACCESS, s.serviceType,
+                          s.startType, s.errorControl, s.path, s.loadOrderGroup, NULL,
+                          s.dependencies, s.account, s.password);
+  }
+  static BOOL Change(SC_HANDLE service, const ServiceSettings<char> &s) {
+    return ChangeServiceConfigA(service, s.serviceType, s.startType, s.errorControl, s.path,
+                                s.loadOrderGroup, NULL, s.dependencies, s.account, s.password,
+                                s.displayName);
+  }
+  static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
+    return QueryServiceConfigA(service, config, size, needed);
+  }
+  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
+    return ChangeServiceConfig2A(service, level, info);
+  }
   // Copies at most count - 1 bytes and terminates them. The copy never
   // splits a double-byte character: one that does not fit whole before the
   // terminator is left out rather than cut to a lone lead byte.
@@ -58,9 +71,33 @@ struct ScmApi<char> {
   }
 };
 
+// The W calls and records.
 template <>
 struct ScmApi<wchar_t> {
-  SCM_API_CALLS(wchar_t, W)
+  typedef QUERY_SERVICE_CONFIGW Config;
+  typedef SERVICE_DESCRIPTIONW Description;
+  typedef SERVICE_FAILURE_ACTIONSW FailureActions;
+  static SC_HANDLE OpenManager(DWORD access) { return OpenSCManagerW(NULL, NULL, access); }
+  static SC_HANDLE OpenByName(SC_HANDLE manager, const wchar_t *name, DWORD access) {
+    return OpenServiceW(manager, name, access);
+  }
+  static BOOL Start(SC_HANDLE service) { return StartServiceW(service, 0, NULL); }
+  static SC_HANDLE Create(SC_HANDLE manager, const ServiceSettings<wchar_t> &s) {
+    return CreateServiceW(manager, s.name, s.displayName, SERVICE_ALL_ACCESS, s.serviceType,
+                          s.startType, s.errorControl, s.path, s.loadOrderGroup, NULL,
+                          s.dependencies, s.account, s.password);
+  }
+  static BOOL Change(SC_HANDLE service, const ServiceSettings<wchar_t> &s) {
+    return ChangeServiceConfigW(service, s.serviceType, s.startType, s.errorControl, s.path,
+                                s.loadOrderGroup, NULL, s.dependencies, s.account, s.password,
+                                s.displayName);
+  }
+  static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
+    return QueryServiceConfigW(service, config, size, needed);
+  }
+  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
+    return ChangeServiceConfig2W(service, level, info);
+  }
   // Copies at most count - 1 UTF-16 units and terminates them. A surrogate
   // pair across the cut is left out rather than cut to a lone high surrogate.
   static void CopyBounded(wchar_t *to, const wchar_t *from, size_t count) {
@@ -77,9 +114,6 @@ struct ScmApi<wchar_t> {
   static bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 };
 
-template <typename Char>
-size_t TextLength(const Char *text) {
-  return std::char_traits<Char>::length(text);
-}
+}  // namespace service_control
 
 #endif

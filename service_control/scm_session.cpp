@@ -1,20 +1,24 @@
 #include "scm_session.h"
 
-DWORD FailWith(DWORD result) {
-  SetLastError(result);
-  return result;
+namespace service_control {
+
+ServiceHandle::~ServiceHandle() {
+  if (handle_ == NULL) return;
+  const DWORD error = GetLastError();
+  CloseServiceHandle(handle_);
+  SetLastError(error);
 }
 
-DWORD CloseHandlesAndReturn(SC_HANDLE service, SC_HANDLE manager, DWORD result) {
-  if (service != NULL) CloseServiceHandle(service);
-  if (manager != NULL) CloseServiceHandle(manager);
-  if (result != ERROR_SUCCESS) SetLastError(result);
-  return result;
+DWORD CodeResult(DWORD code) {
+  if (code != ERROR_SUCCESS) SetLastError(code);
+  return code;
 }
 
-DWORD StageResult(Stage stage, DWORD code, DWORD *error) {
-  *error = code;
-  if (code == ERROR_SUCCESS) return 0;
-  SetLastError(code);
-  return stage.value;
+DWORD StageResult(Outcome outcome, DWORD *error) {
+  if (error != NULL) *error = outcome.code;
+  if (outcome.code == ERROR_SUCCESS) return 0;
+  SetLastError(outcome.code);
+  return outcome.stage;
 }
+
+}  // namespace service_control

@@ -1,4 +1,5 @@
-// The open-act-close sequence of every operation: open the local manager and
+// The open-act-close sequence of every operation, and the one exit that turns
+// what came of it into the operation's result: open the local manager and
 // the service, act, close the service and then the manager, and leave a
 // failure's code as the thread's last error.
 #ifndef SCM_SESSION_H
@@ -9,13 +10,64 @@
 #include "scm_api.h"
 #include "service_control.h"
 
-// Sets result as the thread's last error and returns it.
-DWORD FailWith(DWORD result);
+namespace service_control {
 
-// Closes the service handle, then the manager handle (either may be null), and
-// returns result; a nonzero result is left as the thread's last error, since
-// closing a handle may overwrite it.
-DWORD CloseHandlesAndReturn(SC_HANDLE service, SC_HANDLE manager, DWORD result);
+// A manager or service handle that closes itself when it goes, and keeps the
+// thread's last error across the close: a failed call's code stays the last
+// error whatever closing does to it. Declared manager first, service second,
+// the service closes first.
+class ServiceHandle {
+ public:
+  explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
+  ~ServiceHandle();
+  ServiceHandle(const ServiceHandle &) = delete;
+  ServiceHandle &operator=(const ServiceHandle &) = delete;
+  SC_HANDLE get() const { return handle_; }
+
+ private:
+  SC_HANDLE handle_;
+};
+
+// The step of an operation: where a failure is reported, for the operations
+// that report a stage.
+enum Stage : DWORD {
+  kNoStage = 0,  // for the operations that report only a code
+  kOpenManager = SERVICE_STAGE_OPEN_MANAGER,
+  kOpenService = SERVICE_STAGE_OPEN_SERVICE,
+  kCreateService = SERVICE_STAGE_CREATE_SERVICE,
+  kReadConfig = SERVICE_STAGE_READ_CONFIG,
+  kAllocate = SERVICE_STAGE_ALLOCATE,
+  kChangeConfig = SERVICE_STAGE_CHANGE_CONFIG,
+};
+
+// What an operation came to: code 0, or the step that failed and its code.
+struct Outcome {
+  Stage stage;
+  DWORD code;
+};
+
+// The rights that an operation asks of the manager and of the service.
+struct Access {
+  DWORD manager;
+  DWORD service;
+};
+
+const Access kFullAccess = {SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS};
+
+// The one exit of the operations that report only a code: returns code, and
+// leaves it as the last error when it is not 0.
+DWORD CodeResult(DWORD code);
+
+// The one exit of the operations that report a stage: returns 0, or the
+// stage of the failure with its code in *error and as the last error.
+// Without an error out-parameter, steps does not run: the result is
+// SERVICE_STAGE_OPEN_MANAGER, with ERROR_INVALID_PARAMETER as the last error.
+DWORD StageResult(Outcome outcome, DWORD *error);
+template <typename Steps>
+DWORD StageResult(DWORD *error, Steps steps) {
+  return StageResult(error == NULL ? Outcome{kOpenManager, ERROR_INVALID_PARAMETER} : steps(),
+                     error);
+}
 
 // True for a service name longer than any that a manager holds (256
 // characters). Such a name is refused with ERROR_INVALID_NAME before anything
@@ -26,60 +78,42 @@ bool IsOverlongServiceName(const Char *serviceName) {
   return TextLength(serviceName) > 256;
 }
 
-// Where an operation failed, for the operations that report a stage.
-struct Stage {
-  DWORD value;
-};
-
-// Records the stage of a failure (stage may be null) and returns its code.
-inline DWORD AtStage(Stage *stage, DWORD value, DWORD code) {
-  if (stage != NULL) stage->value = value;
-  return code;
-}
-
-// The result of an operation that reports a stage: 0, or the stage of the
-// failure, with code in *error and as the last error.
-DWORD StageResult(Stage stage, DWORD code, DWORD *error);
-
 // Opens the local manager, runs act(manager) and closes the manager. Returns
-// act's result, or the code of the failed open with stage->value set to
-// SERVICE_STAGE_OPEN_MANAGER (stage may be null); a nonzero result is the
-// last error on return.
+// act's outcome, or that of the failed open.
 template <typename Char, typename Act>
-DWORD WithManager(DWORD managerAccess, Stage *stage, Act act) {
-  SC_HANDLE manager = ScmApi<Char>::OpenManager(managerAccess);
-  if (manager == NULL) return AtStage(stage, SERVICE_STAGE_OPEN_MANAGER, GetLastError());
-  return CloseHandlesAndReturn(NULL, manager, act(manager));
+Outcome WithManager(DWORD access, Act act) {
+  const ServiceHandle manager(ScmApi<Char>::OpenManager(access));
+  if (manager.get() == NULL) return {kOpenManager, GetLastError()};
+  return act(manager.get());
 }
 
 // Opens the local manager and then the named service, runs act(service) and
-// closes the service, then the manager. Returns act's result or the code of
-// the failed open, with stage->value set to the stage of the open (stage may
-// be null); a nonzero result is the last error on return. A null name is
-// refused with ERROR_INVALID_PARAMETER (stage of the manager) and an overlong
-// one with ERROR_INVALID_NAME (stage of the service), before anything is opened.
+// closes the service, then the manager. Returns act's outcome, or that of
+// the failed open. A null name is refused with ERROR_INVALID_PARAMETER
+// (stage of the manager) and an overlong one with ERROR_INVALID_NAME (stage
+// of the service), before anything is opened.
 template <typename Char, typename Act>
-DWORD WithService(const Char *serviceName, DWORD managerAccess, DWORD serviceAccess, Stage *stage,
-                  Act act) {
-  if (serviceName == NULL) {
-    return AtStage(stage, SERVICE_STAGE_OPEN_MANAGER, FailWith(ERROR_INVALID_PARAMETER));
-  }
-  if (IsOverlongServiceName(serviceName)) {
-    return AtStage(stage, SERVICE_STAGE_OPEN_SERVICE, FailWith(ERROR_INVALID_NAME));
-  }
-  return WithManager<Char>(managerAccess, stage, [&](SC_HANDLE manager) -> DWORD {
-    SC_HANDLE service = ScmApi<Char>::OpenByName(manager, serviceName, serviceAccess);
-    if (service == NULL) return AtStage(stage, SERVICE_STAGE_OPEN_SERVICE, GetLastError());
-    const DWORD result = act(service);
-    CloseServiceHandle(service);
-    return result;
+Outcome WithService(const Char *serviceName, Access access, Act act) {
+  if (serviceName == NULL) return {kOpenManager, ERROR_INVALID_PARAMETER};
+  if (IsOverlongServiceName(serviceName)) return {kOpenService, ERROR_INVALID_NAME};
+  return WithManager<Char>(access.manager, [&](SC_HANDLE manager) -> Outcome {
+    const ServiceHandle service(ScmApi<Char>::OpenByName(manager, serviceName, access.service));
+    if (service.get() == NULL) return {kOpenService, GetLastError()};
+    return act(service.get());
   });
 }
 
-// WithService with full access to the manager and the service.
-template <typename Char, typename Act>
-DWORD WithFullAccess(const Char *serviceName, Act act) {
-  return WithService(serviceName, SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS, NULL, act);
+// An operation that reports only a code: body(service, arguments...) on the
+// named service, opened with access. Returns its code or that of the failed
+// open, which is also the last error.
+template <typename Char, typename... Parameters, typename... Arguments>
+DWORD OnService(const Char *serviceName, Access access, DWORD (*body)(SC_HANDLE, Parameters...),
+                Arguments... arguments) {
+  return CodeResult(WithService(serviceName, access, [&](SC_HANDLE service) {
+                      return Outcome{kNoStage, body(service, arguments...)};
+                    }).code);
 }
+
+}  // namespace service_control
 
 #endif

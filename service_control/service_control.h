@@ -77,15 +77,16 @@ DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status);
  * (which must hold its length plus 3 bytes, or WCHARs in the wide form) once
  * the manager is open, then creates the service; empty (or null)
  * dependencies, group, account and password are passed as null. Returns 0,
- * 1 or 8. Refused before anything is opened, the buffer untouched: a null
- * path, name or display name (1, ERROR_INVALID_PARAMETER); a service name
- * over 256 characters (8, ERROR_INVALID_NAME); a path that does not begin
- * with a double quote but holds one before its last character (8,
- * ERROR_INVALID_NAME), since no file name holds one and the added quotes
- * would not protect the rest; a quoted form over 259 characters, which
- * ReadServiceConfig could not hand back whole (8,
- * ERROR_FILENAME_EXCED_RANGE). A path that begins with a quote is the
- * caller's own quoting, a program name followed by arguments. */
+ * SERVICE_STAGE_OPEN_MANAGER or SERVICE_STAGE_CREATE_SERVICE. Refused
+ * before anything is opened, the buffer untouched: a null path, name or
+ * display name (SERVICE_STAGE_OPEN_MANAGER, ERROR_INVALID_PARAMETER); and
+ * with SERVICE_STAGE_CREATE_SERVICE, a service name over 256 characters
+ * (ERROR_INVALID_NAME), a path that does not begin with a double quote but
+ * holds one before its last character (ERROR_INVALID_NAME: no file name
+ * holds one, and the added quotes would not protect the rest), and a quoted
+ * form over 259 characters, which ReadServiceConfig could not hand back
+ * whole (ERROR_FILENAME_EXCED_RANGE). A path that begins with a quote is
+ * the caller's own quoting, a program name followed by arguments. */
 DWORD InstallServiceQuoted(char *path, const char *serviceName, const char *displayName,
                            DWORD serviceType, DWORD startType, const char *dependencies,
                            DWORD errorControl, const char *loadOrderGroup, const char *account,
@@ -97,8 +98,8 @@ DWORD InstallServiceQuotedW(wchar_t *path, const wchar_t *serviceName, const wch
 
 /* InstallServiceUnquoted creates the service with the path as it stands,
  * the caller's choice: the path is not checked, and one over 259 characters
- * reads back cut. Returns 0, 1 or 8, with the refusals of
- * InstallServiceQuoted of a null argument or an overlong name. */
+ * reads back cut. Returns as InstallServiceQuoted, whose refusals of a
+ * null argument and an overlong name it shares. */
 DWORD InstallServiceUnquoted(const char *path, const char *serviceName, const char *displayName,
                              DWORD serviceType, DWORD startType, const char *dependencies,
                              DWORD errorControl, const char *loadOrderGroup, const char *account,
@@ -113,9 +114,10 @@ DWORD InstallServiceUnquotedW(const wchar_t *path, const wchar_t *serviceName,
  * existing service in place (ChangeServiceConfig); an empty (or null) string
  * or SERVICE_NO_CHANGE leaves that value as it is, and a non-empty path is
  * quoted in the caller's buffer as the install quotes it, once the service is
- * open. Returns 0, 1, 2, 8 (the install's refusals of a name or a path,
- * before anything is opened) or 11 (SERVICE_STAGE_CHANGE_CONFIG), with the
- * code in *error. */
+ * open. Returns 0, SERVICE_STAGE_OPEN_MANAGER, SERVICE_STAGE_OPEN_SERVICE,
+ * SERVICE_STAGE_CREATE_SERVICE (the install's refusals of a name or a path,
+ * before anything is opened) or SERVICE_STAGE_CHANGE_CONFIG, with the code
+ * in *error. */
 DWORD ReconfigureServiceQuoted(char *path, const char *serviceName, const char *displayName,
                                DWORD serviceType, DWORD startType, const char *dependencies,
                                DWORD errorControl, const char *loadOrderGroup, const char *account,
@@ -178,9 +180,11 @@ DWORD SetServiceStartTypeW(const wchar_t *serviceName, DWORD startType);
  * by name until an empty one. Names that do not fit are left out, never
  * cut; no dependencies give two zeros, and a platform that hands back no
  * list at all gives a zero and then a 1. The wide form counts the same
- * sizes in WCHARs and never cuts a surrogate pair. Returns 0, 1, 2, 9 or 10
- * (2 with ERROR_INVALID_NAME for a name over 256 characters, before anything
- * is opened); outputs are written only on 0. */
+ * sizes in WCHARs and never cuts a surrogate pair. Returns 0,
+ * SERVICE_STAGE_OPEN_MANAGER, SERVICE_STAGE_OPEN_SERVICE (also, with
+ * ERROR_INVALID_NAME, for a name over 256 characters, before anything is
+ * opened), SERVICE_STAGE_READ_CONFIG or SERVICE_STAGE_ALLOCATE; outputs
+ * are written only on 0. */
 DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *startType,
                         DWORD *errorControl, DWORD *tag, char *path, char *loadOrderGroup,
                         char *dependencies, char *displayName, DWORD *error);

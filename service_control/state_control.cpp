@@ -1,11 +1,10 @@
 // Moving a service between its running states, and reading its state: the
-// ANSI forms, and what both forms share.
+// ANSI forms, and the bodies that both forms share.
 #include "state_control.h"
-
-#include <stddef.h>
 
 #include "service_control.h"
 
+namespace service_control {
 namespace {
 
 const DWORD kPauseDivisor = 10;
@@ -13,6 +12,8 @@ const DWORD kShortestPauseMs = 1000;
 const DWORD kLongestPauseMs = 10000;
 const DWORD kPollPauseMs = 100;
 const DWORD kPollQueries = 100;
+const DWORD kStopPauseMs = 500;
+const DWORD kStopPauses = 50;
 
 DWORD PauseForWaitHint(DWORD waitHint) {
   const DWORD pause = waitHint / kPauseDivisor;
@@ -21,14 +22,16 @@ DWORD PauseForWaitHint(DWORD waitHint) {
   return pause;
 }
 
-}  // namespace
-
+// The service's status record with its process; TRUE on success.
 BOOL QueryStatusProcess(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
   DWORD bytesNeeded;
   return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(status),
                               sizeof *status, &bytesNeeded);
 }
 
+// Waits while the service is start-pending and its check point keeps rising
+// within its wait hint. Returns 0, or the code of a failed status query;
+// status keeps the last record that a query delivered.
 DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
   DWORD clockStart = GetTickCount();
   DWORD lastCheckPoint = status->dwCheckPoint;
@@ -45,7 +48,19 @@ DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
   return ERROR_SUCCESS;
 }
 
-DWORD PollUntilRunning(SC_HANDLE service) {
+}  // namespace
+
+DWORD StartAndWaitWhilePending(SC_HANDLE service, StartCall start, DWORD *notRunning) {
+  if (!start(service)) return GetLastError();
+  SERVICE_STATUS_PROCESS status;
+  if (!QueryStatusProcess(service, &status)) return GetLastError();
+  const DWORD result = WaitWhileStartPending(service, &status);
+  if (status.dwCurrentState != SERVICE_RUNNING && notRunning != NULL) *notRunning = 1;
+  return result;
+}
+
+DWORD StartAndPollUntilRunning(SC_HANDLE service, StartCall start) {
+  if (!start(service)) return GetLastError();
   SERVICE_STATUS status;
   DWORD passes = 0;
   do {
@@ -56,6 +71,65 @@ DWORD PollUntilRunning(SC_HANDLE service) {
   return status.dwCurrentState == SERVICE_RUNNING ? ERROR_SUCCESS : ERROR_SERVICE_NOT_ACTIVE;
 }
 
+DWORD SendAndWaitStopped(SC_HANDLE service, DWORD control) {
+  SERVICE_STATUS status;
+  if (!QueryServiceStatus(service, &status)) return GetLastError();
+  if (status.dwCurrentState != SERVICE_STOPPED) {
+    if (!ControlService(service, control, &status)) return GetLastError();
+    // A failed query ends the wait; the record then still shows a state that
+    // is not stopped, so the result is a time-out.
+    for (DWORD passes = 0; passes < kStopPauses && status.dwCurrentState != SERVICE_STOPPED;
+         ++passes) {
+      Sleep(kStopPauseMs);
+      if (!QueryServiceStatus(service, &status)) break;
+    }
+  }
+  return status.dwCurrentState == SERVICE_STOPPED ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
+}
+
+DWORD SendAfterQuery(SC_HANDLE service, DWORD control) {
+  // The status decides nothing; only a failed query stops the control.
+  SERVICE_STATUS status;
+  if (!QueryServiceStatus(service, &status) || !ControlService(service, control, &status)) {
+    return GetLastError();
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD QueryInto(SC_HANDLE service, SERVICE_STATUS *status) {
+  return QueryServiceStatus(service, status) ? ERROR_SUCCESS : GetLastError();
+}
+
+}  // namespace service_control
+
+using namespace service_control;
+
 extern "C" {
-STATE_CONTROL_EXPORTS(char, )
+
+DWORD StartServiceAndWait(const char *serviceName, DWORD *notRunning) {
+  return OnService(serviceName, kFullAccess, StartAndWaitWhilePending, ScmApi<char>::Start,
+                   notRunning);
+}
+
+DWORD StartServiceAndPoll(const char *serviceName) {
+  return OnService(serviceName, kFullAccess, StartAndPollUntilRunning, ScmApi<char>::Start);
+}
+
+DWORD StopServiceAndWait(const char *serviceName) {
+  return OnService(serviceName, kFullAccess, SendAndWaitStopped, SERVICE_CONTROL_STOP);
+}
+
+DWORD ControlServiceAndWaitStopped(const char *serviceName) {
+  return OnService(serviceName, kFullAccess, SendAndWaitStopped, kStopAndWaitControl);
+}
+
+DWORD SendServiceControl(const char *serviceName, DWORD control) {
+  return OnService(serviceName, kUserControl, SendAfterQuery, control);
+}
+
+DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status) {
+  if (status == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
+  return OnService(serviceName, kQueryStatus, QueryInto, status);
+}
+
 }  // extern "C"

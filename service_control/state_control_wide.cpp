@@ -3,6 +3,34 @@
 #include "service_control.h"
 #include "state_control.h"
 
+using namespace service_control;
+
 extern "C" {
-STATE_CONTROL_EXPORTS(wchar_t, W)
+
+DWORD StartServiceAndWaitW(const wchar_t *serviceName, DWORD *notRunning) {
+  return OnService(serviceName, kFullAccess, StartAndWaitWhilePending, ScmApi<wchar_t>::Start,
+                   notRunning);
+}
+
+DWORD StartServiceAndPollW(const wchar_t *serviceName) {
+  return OnService(serviceName, kFullAccess, StartAndPollUntilRunning, ScmApi<wchar_t>::Start);
+}
+
+DWORD StopServiceAndWaitW(const wchar_t *serviceName) {
+  return OnService(serviceName, kFullAccess, SendAndWaitStopped, SERVICE_CONTROL_STOP);
+}
+
+DWORD ControlServiceAndWaitStoppedW(const wchar_t *serviceName) {
+  return OnService(serviceName, kFullAccess, SendAndWaitStopped, kStopAndWaitControl);
+}
+
+DWORD SendServiceControlW(const wchar_t *serviceName, DWORD control) {
+  return OnService(serviceName, kUserControl, SendAfterQuery, control);
+}
+
+DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status) {
+  if (status == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
+  return OnService(serviceName, kQueryStatus, QueryInto, status);
+}
+
 }  // extern "C"

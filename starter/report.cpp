@@ -55,7 +55,7 @@ void StartTesseraAndReport(void) {
   const DWORD result = StartServiceAndWait("tessera", &notRunning);
   if (result != ERROR_SUCCESS) {
     printf(" ... FAILED");
-    PrintSystemError(GetLastError());
+    PrintSystemError(result);
   } else if (notRunning != 0) {
     // Every call succeeded, but the service stopped again or was still
     // starting when the wait gave up: that is no successful start.
