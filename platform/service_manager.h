@@ -1,0 +1,123 @@
+// The simulated Service Control Manager, as its sources share it: the store
+// of services and handles with their registration (service_store.cpp), the
+// services' states and controls (service_states.cpp), their configuration
+// records (service_config.cpp), and the platform's A and W entry points,
+// which log each call, convert its texts and hand it on here
+// (service_entry_points.cpp). Access and control rules are those of the
+// real manager, and so is its keeping of names and paths in UTF-16, with
+// the ANSI calls converting through the ANSI code page. Each function that
+// fails sets the last error and returns FALSE or null, as the platform does.
+#ifndef STANDIN_SERVICE_MANAGER_H
+#define STANDIN_SERVICE_MANAGER_H
+
+#include <string>
+#include <vector>
+
+#include "internal.h"
+
+namespace standin {
+
+// The texts of a service as the manager keeps them.
+struct Texts {
+  WideString name;
+  WideString display_name;
+  WideString binary_path;
+  WideString load_order_group;
+  WideString dependencies;  // each name with its zero
+  WideString account;
+  WideString password;
+};
+
+struct Service {
+  ServiceSetup setup;  // its texts are not used once the service is added
+  Texts text;
+  std::vector<WideString> started_programs;
+  bool started = false;
+  unsigned long long started_at = 0;
+  bool stopping = false;
+  unsigned long long stop_at = 0;
+  DWORD exit_code = 0;
+  std::vector<DWORD> controls;
+  bool marked_for_delete = false;
+};
+
+// A string argument of a call, as the manager takes it: converted from the
+// ANSI code page, or as it is; null stays null.
+struct Text {
+  bool null;
+  WideString value;
+  const WCHAR *get() const { return null ? nullptr : value.c_str(); }
+};
+
+Text Argument(const char *text);
+Text Argument(const WCHAR *text);
+// A dependency list argument: its names, each with its zero.
+Text DependencyList(const char *list);
+Text DependencyList(const WCHAR *list);
+
+// The texts of a new service or of a change; a null text is no text (or no change).
+struct ConfigTexts {
+  Text name;
+  Text display_name;
+  Text binary_path;
+  Text load_order_group;
+  Text dependencies;
+  Text account;
+  Text password;
+};
+
+// The store and registration.
+Service *FindService(const WideString &name);
+// The service behind a service handle that carries the needed right.
+Service *ServiceFor(SC_HANDLE handle, DWORD needed_access);
+bool IsServiceHandle(SC_HANDLE handle);
+// The process id that a started service reports.
+DWORD ProcessIdOf(const Service &service);
+// Boot and system start are for drivers; a program service may start
+// automatically, on demand, or not at all.
+bool IsProgramStartType(DWORD start_type);
+SC_HANDLE OpenManager(DWORD desired_access);
+SC_HANDLE OpenNamedService(SC_HANDLE manager, const Text &name, DWORD desired_access);
+SC_HANDLE Create(SC_HANDLE manager, const ConfigTexts &text, DWORD desired_access,
+                 DWORD service_type, DWORD start_type, DWORD error_control);
+BOOL Delete(SC_HANDLE service);
+// Releases the handle even for an injected failure (failing): the caller
+// cannot do more than call, and a test then sees only what the caller did.
+BOOL Close(SC_HANDLE handle, bool failing);
+
+// States and controls.
+SERVICE_STATUS_PROCESS StatusOf(Service &service);
+BOOL Start(SC_HANDLE service);
+BOOL QueryStatus(SC_HANDLE service, SERVICE_STATUS *status);
+BOOL QueryStatusProcess(SC_HANDLE service, SC_STATUS_TYPE level, LPBYTE buffer, DWORD size,
+                        LPDWORD needed);
+BOOL Control(SC_HANDLE service, DWORD control, SERVICE_STATUS *status);
+
+// Configuration records, in each form's records and texts.
+template <typename Char>
+struct Records;
+template <>
+struct Records<char> {
+  typedef QUERY_SERVICE_CONFIGA Config;
+  typedef SERVICE_DESCRIPTIONA Description;
+  typedef SERVICE_FAILURE_ACTIONSA FailureActions;
+};
+template <>
+struct Records<WCHAR> {
+  typedef QUERY_SERVICE_CONFIGW Config;
+  typedef SERVICE_DESCRIPTIONW Description;
+  typedef SERVICE_FAILURE_ACTIONSW FailureActions;
+};
+BOOL ChangeConfig(SC_HANDLE service, const ConfigTexts &text, DWORD service_type, DWORD start_type,
+                  DWORD error_control);
+template <typename Char>
+BOOL QueryConfig(SC_HANDLE service, typename Records<Char>::Config *config, DWORD size,
+                 LPDWORD needed);
+template <typename Char>
+BOOL ChangeOptional(SC_HANDLE service, DWORD level, LPVOID info);
+template <typename Char>
+BOOL QueryOptional(SC_HANDLE service, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed);
+
+}  // namespace standin
+
+#endif
