@@ -86,7 +86,8 @@ if(NM)
     if(NOT line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
       continue()
     endif()
-    set(symbol ${CMAKE_MATCH_1})
+    # x64 MinGW adds a pointer to each symbol that it reaches through one.
+    string(REGEX REPLACE "^\\.refptr\\." "" symbol ${CMAKE_MATCH_1})
     # x86 Windows puts an underscore before every name.
     string(REGEX REPLACE "^_([A-Za-z]+)$" "\\1" function ${symbol})
     list(FIND functions "${function}" found)
