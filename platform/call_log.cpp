@@ -36,7 +36,7 @@ bool EnterCall(const char *function, const std::string &arguments) {
       code = planned.code;
     }
   }
-  calls.push_back(Call{function, arguments, fail});
+  calls.push_back(Call{function, arguments, fail, ""});
   if (fail) SetLastError(code);
   return fail;
 }
@@ -58,6 +58,14 @@ void ResetCallLog() {
   failures.clear();
   actions.clear();
 }
+
+template <typename Handle>
+Handle HandedOut(Handle handle) {
+  calls.back().handle = HandleText(reinterpret_cast<SC_HANDLE>(handle));
+  return handle;
+}
+template SC_HANDLE HandedOut<SC_HANDLE>(SC_HANDLE);
+template HANDLE HandedOut<HANDLE>(HANDLE);
 
 std::string HandleText(SC_HANDLE handle) {
   if (handle == nullptr) return "NULL";

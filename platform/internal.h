@@ -11,6 +11,10 @@ namespace standin {
 // Logs a call. Returns true when the call is to fail; the last error is then set.
 bool EnterCall(const char *function, const std::string &arguments);
 
+// Notes in the log the handle that the latest call handed out, and returns it.
+template <typename Handle>
+Handle HandedOut(Handle handle);
+
 std::string HandleText(SC_HANDLE handle);
 std::string PointerText(const void *pointer);
 std::string StringText(const char *text);
@@ -26,6 +30,9 @@ WideString AnsiToWide(const std::string &text);
 std::string WideToAnsi(const WideString &text);
 // UTF-8 of a UTF-16 text, for showing it; a lone surrogate shows as U+FFFD.
 std::string Utf8Of(const WideString &text);
+
+// Moves virtual time on, as a pause or a wait does.
+void AdvanceClock(unsigned long long milliseconds);
 
 void ResetCallLog();
 void ResetKernel();

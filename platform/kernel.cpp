@@ -67,6 +67,8 @@ void SetMessageText(DWORD code, const std::string &text) { message_texts[code] =
 
 unsigned long long Now() { return now_ms; }
 
+void AdvanceClock(unsigned long long milliseconds) { now_ms += milliseconds; }
+
 int OpenLocalAllocationCount() { return static_cast<int>(local_allocations.size()); }
 
 void ResetKernel() {
@@ -94,7 +96,7 @@ DWORD WINAPI GetTickCount(void) {
 
 void WINAPI Sleep(DWORD milliseconds) {
   EnterCall("Sleep", std::to_string(milliseconds));
-  now_ms += milliseconds;
+  AdvanceClock(milliseconds);
 }
 
 DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,

@@ -6,11 +6,7 @@
 #include "service_manager.h"
 
 namespace standin {
-namespace {
 
-// A text as a form's calls hand it back.
-template <typename Char>
-std::basic_string<Char> InForm(const WideString &text);
 template <>
 std::string InForm<char>(const WideString &text) {
   return WideToAnsi(text);
@@ -19,8 +15,6 @@ template <>
 WideString InForm<WCHAR>(const WideString &text) {
   return text;
 }
-
-}  // namespace
 
 BOOL ChangeConfig(SC_HANDLE service, const ConfigTexts &text, DWORD serviceType, DWORD startType,
                   DWORD errorControl) {

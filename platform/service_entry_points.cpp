@@ -19,7 +19,7 @@ SC_HANDLE OpenManagerLogged(const char *function, const Char *machineName, const
                               HexText(desiredAccess))) {
     return nullptr;
   }
-  return OpenManager(desiredAccess);
+  return HandedOut(OpenManager(desiredAccess));
 }
 
 template <typename Char>
@@ -29,7 +29,7 @@ SC_HANDLE OpenServiceLogged(const char *function, SC_HANDLE manager, const Char 
                               HexText(desiredAccess))) {
     return nullptr;
   }
-  return OpenNamedService(manager, Argument(serviceName), desiredAccess);
+  return HandedOut(OpenNamedService(manager, Argument(serviceName), desiredAccess));
 }
 
 template <typename Char>
@@ -56,11 +56,12 @@ SC_HANDLE CreateLogged(const char *function, SC_HANDLE manager, const Char *serv
                               ArgumentText(serviceStartName) + ", " + ArgumentText(password))) {
     return nullptr;
   }
-  return Create(manager,
-                ConfigTexts{Argument(serviceName), Argument(displayName), Argument(binaryPathName),
-                            Argument(loadOrderGroup), DependencyList(dependencies),
-                            Argument(serviceStartName), Argument(password)},
-                desiredAccess, serviceType, startType, errorControl);
+  return HandedOut(
+      Create(manager,
+             ConfigTexts{Argument(serviceName), Argument(displayName), Argument(binaryPathName),
+                         Argument(loadOrderGroup), DependencyList(dependencies),
+                         Argument(serviceStartName), Argument(password)},
+             desiredAccess, serviceType, startType, errorControl));
 }
 
 template <typename Char>
@@ -112,6 +113,22 @@ BOOL QueryOptionalLogged(const char *function, SC_HANDLE service, DWORD level, L
     return FALSE;
   }
   return QueryOptional<Char>(service, level, buffer, bufferSize, bytesNeeded);
+}
+
+template <typename Char>
+BOOL EnumDependentsLogged(const char *function, SC_HANDLE service, DWORD states,
+                          typename Records<Char>::Dependent *records, DWORD size, LPDWORD needed,
+                          LPDWORD returned) {
+  if (EnterCall(function, HandleText(service) + ", " + std::to_string(states) + ", " +
+                              PointerText(records) + ", " + std::to_string(size) + ", " +
+                              PointerText(needed) + ", " + PointerText(returned))) {
+    return FALSE;
+  }
+  return EnumDependents<Char>(service, states, records, size, needed, returned);
+}
+
+std::string ProcessHandleText(HANDLE process) {
+  return HandleText(reinterpret_cast<SC_HANDLE>(process));
 }
 
 }  // namespace
@@ -246,6 +263,40 @@ BOOL WINAPI QueryServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPBYTE buff
                                  DWORD bufferSize, LPDWORD bytesNeeded) {
   return QueryOptionalLogged<WCHAR>("QueryServiceConfig2W", service, infoLevel, buffer, bufferSize,
                                     bytesNeeded);
+}
+
+BOOL WINAPI EnumDependentServicesA(SC_HANDLE service, DWORD serviceState,
+                                   LPENUM_SERVICE_STATUSA services, DWORD bufferSize,
+                                   LPDWORD bytesNeeded, LPDWORD servicesReturned) {
+  return EnumDependentsLogged<char>("EnumDependentServicesA", service, serviceState, services,
+                                    bufferSize, bytesNeeded, servicesReturned);
+}
+
+BOOL WINAPI EnumDependentServicesW(SC_HANDLE service, DWORD serviceState,
+                                   LPENUM_SERVICE_STATUSW services, DWORD bufferSize,
+                                   LPDWORD bytesNeeded, LPDWORD servicesReturned) {
+  return EnumDependentsLogged<WCHAR>("EnumDependentServicesW", service, serviceState, services,
+                                     bufferSize, bytesNeeded, servicesReturned);
+}
+
+HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) {
+  if (EnterCall("OpenProcess", HexText(desiredAccess) + ", " + std::to_string(inheritHandle) +
+                                   ", " + std::to_string(processId))) {
+    return nullptr;
+  }
+  return HandedOut(OpenServiceProcess(processId));
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  if (EnterCall("WaitForSingleObject",
+                ProcessHandleText(handle) + ", " + std::to_string(milliseconds))) {
+    return WAIT_FAILED;
+  }
+  return WaitForProcess(handle, milliseconds);
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+  return CloseProcessHandle(handle, EnterCall("CloseHandle", ProcessHandleText(handle)));
 }
 
 }  // extern "C"

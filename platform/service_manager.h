@@ -39,6 +39,11 @@ struct Service {
   DWORD exit_code = 0;
   std::vector<DWORD> controls;
   bool marked_for_delete = false;
+  // The process of its latest start: ids rise with each start, so they also
+  // tell the order of the starts.
+  DWORD process_id = 0;
+  // When it last reported that it stopped; its process ends linger_ms later.
+  unsigned long long stopped_at = 0;
 };
 
 // A string argument of a call, as the manager takes it: converted from the
@@ -67,12 +72,16 @@ struct ConfigTexts {
 };
 
 // The store and registration.
+std::vector<Service> &Services();
 Service *FindService(const WideString &name);
 // The service behind a service handle that carries the needed right.
 Service *ServiceFor(SC_HANDLE handle, DWORD needed_access);
 bool IsServiceHandle(SC_HANDLE handle);
-// The process id that a started service reports.
-DWORD ProcessIdOf(const Service &service);
+DWORD NewProcessId();
+HANDLE NewProcessHandle(DWORD process_id);
+// The process behind a process handle, or 0 for a handle that is none.
+DWORD ProcessOfHandle(HANDLE handle);
+BOOL CloseProcessHandle(HANDLE handle, bool failing);
 // Boot and system start are for drivers; a program service may start
 // automatically, on demand, or not at all.
 bool IsProgramStartType(DWORD start_type);
@@ -92,18 +101,22 @@ BOOL QueryStatus(SC_HANDLE service, SERVICE_STATUS *status);
 BOOL QueryStatusProcess(SC_HANDLE service, SC_STATUS_TYPE level, LPBYTE buffer, DWORD size,
                         LPDWORD needed);
 BOOL Control(SC_HANDLE service, DWORD control, SERVICE_STATUS *status);
+HANDLE OpenServiceProcess(DWORD process_id);
+DWORD WaitForProcess(HANDLE process, DWORD milliseconds);
 
 // Configuration records, in each form's records and texts.
 template <typename Char>
 struct Records;
 template <>
 struct Records<char> {
+  typedef ENUM_SERVICE_STATUSA Dependent;
   typedef QUERY_SERVICE_CONFIGA Config;
   typedef SERVICE_DESCRIPTIONA Description;
   typedef SERVICE_FAILURE_ACTIONSA FailureActions;
 };
 template <>
 struct Records<WCHAR> {
+  typedef ENUM_SERVICE_STATUSW Dependent;
   typedef QUERY_SERVICE_CONFIGW Config;
   typedef SERVICE_DESCRIPTIONW Description;
   typedef SERVICE_FAILURE_ACTIONSW FailureActions;
@@ -117,6 +130,14 @@ template <typename Char>
 BOOL ChangeOptional(SC_HANDLE service, DWORD level, LPVOID info);
 template <typename Char>
 BOOL QueryOptional(SC_HANDLE service, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed);
+// A text as a form's calls hand it back.
+template <typename Char>
+std::basic_string<Char> InForm(const WideString &text);
+// The services that depend on the service, directly or not, in the given
+// states, in the reverse order of their starts.
+template <typename Char>
+BOOL EnumDependents(SC_HANDLE service, DWORD states, typename Records<Char>::Dependent *records,
+                    DWORD size, LPDWORD needed, LPDWORD returned);
 
 }  // namespace standin
 

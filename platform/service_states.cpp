@@ -1,6 +1,7 @@
 // The simulated manager's services in time: a status that follows each
 // service's script over virtual time, its start, its status queries and the
 // controls it takes or refuses, by the real manager's rules.
+#include <algorithm>
 #include <cstring>
 
 #include "service_manager.h"
@@ -25,11 +26,73 @@ void Settle(Service &service) {
     service.started = false;
     service.stopping = false;
     service.exit_code = 0;
+    service.stopped_at = service.stop_at + service.setup.stop_ms;
   } else if (service.started && !service.stopping &&
              CurrentStep(service).state == SERVICE_STOPPED) {
     service.started = false;
     service.exit_code = service.setup.exit_code;
+    service.stopped_at = service.started_at + CurrentStep(service).at_ms;
   }
+}
+
+const unsigned long long kNever = ~0ull;
+
+// When the process of the service's latest start ends, as things stand:
+// linger_ms after the service reports that it stopped, which a stop that
+// never completes, or a run that never ends, puts off for ever.
+unsigned long long ProcessEndsAt(Service &service) {
+  Settle(service);
+  if (service.process_id == 0) return 0;
+  unsigned long long stops_at = service.stopped_at;
+  if (service.stopping) {
+    if (service.setup.stop_ms == INFINITE) return kNever;
+    stops_at = service.stop_at + service.setup.stop_ms;
+  } else if (service.started) {
+    const std::vector<StatusStep> &script = service.setup.start_script;
+    if (script.back().state != SERVICE_STOPPED) return kNever;
+    stops_at = service.started_at + script.back().at_ms;
+  }
+  return stops_at + service.setup.linger_ms;
+}
+
+bool ProcessRuns(Service &service) { return ProcessEndsAt(service) > Now(); }
+
+Service *ServiceOfProcess(DWORD process_id) {
+  for (Service &service : Services()) {
+    if (process_id != 0 && service.process_id == process_id) return &service;
+  }
+  return nullptr;
+}
+
+// Whether the service depends on target, directly or through others.
+bool DependsOn(const Service &service, const Service &target, int depth = 0) {
+  const WideString &list = service.text.dependencies;
+  for (size_t at = 0; at < list.size(); at = list.find(WCHAR(0), at) + 1) {
+    const WideString dependency(list.c_str() + at);
+    if (dependency.empty() || dependency[0] == '+') continue;  // a group
+    const Service *found = FindService(dependency);
+    if (found == &target ||
+        (found != nullptr && depth < 16 && DependsOn(*found, target, depth + 1))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The services that depend on the service and are in one of the states
+// (SERVICE_ACTIVE, SERVICE_INACTIVE), the one started last first.
+std::vector<Service *> DependentsOf(const Service &service, DWORD states) {
+  std::vector<Service *> dependents;
+  for (Service &other : Services()) {
+    const bool active = StatusOf(other).dwCurrentState != SERVICE_STOPPED;
+    if (&other != &service && DependsOn(other, service) &&
+        (states & (active ? SERVICE_ACTIVE : SERVICE_INACTIVE)) != 0) {
+      dependents.push_back(&other);
+    }
+  }
+  std::sort(dependents.begin(), dependents.end(),
+            [](const Service *a, const Service *b) { return a->process_id > b->process_id; });
+  return dependents;
 }
 
 void CopyStatus(const SERVICE_STATUS_PROCESS &from, SERVICE_STATUS *to) {
@@ -100,7 +163,7 @@ SERVICE_STATUS_PROCESS StatusOf(Service &service) {
     status.dwWin32ExitCode = service.exit_code;
     return status;
   }
-  status.dwProcessId = ProcessIdOf(service);
+  status.dwProcessId = service.process_id;
   if (service.stopping) {
     status.dwCurrentState = SERVICE_STOP_PENDING;
     return status;
@@ -120,7 +183,8 @@ BOOL Start(SC_HANDLE service) {
     SetLastError(ERROR_SERVICE_DISABLED);
     return FALSE;
   }
-  if (StatusOf(*found).dwCurrentState != SERVICE_STOPPED) {
+  // Also while the process of its last run is still there.
+  if (StatusOf(*found).dwCurrentState != SERVICE_STOPPED || ProcessRuns(*found)) {
     SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
     return FALSE;
   }
@@ -133,6 +197,7 @@ BOOL Start(SC_HANDLE service) {
   found->started = true;
   found->stopping = false;
   found->started_at = Now();
+  found->process_id = NewProcessId();
   found->started_programs.push_back(found->text.binary_path);
   return TRUE;
 }
@@ -187,7 +252,11 @@ BOOL Control(SC_HANDLE service, DWORD control, SERVICE_STATUS *status) {
     SetLastError(ERROR_INVALID_ADDRESS);
     return FALSE;
   }
-  const DWORD refusal = RefusalFor(*found, StatusOf(*found).dwCurrentState, control);
+  DWORD refusal = RefusalFor(*found, StatusOf(*found).dwCurrentState, control);
+  if (refusal == 0 && control == SERVICE_CONTROL_STOP &&
+      !DependentsOf(*found, SERVICE_ACTIVE).empty()) {
+    refusal = ERROR_DEPENDENT_SERVICES_RUNNING;
+  }
   if (refusal == 0) {
     found->controls.push_back(control);
     if (control == SERVICE_CONTROL_STOP) {
@@ -201,6 +270,94 @@ BOOL Control(SC_HANDLE service, DWORD control, SERVICE_STATUS *status) {
     return FALSE;
   }
   return TRUE;
+}
+
+HANDLE OpenServiceProcess(DWORD process_id) {
+  Service *service = ServiceOfProcess(process_id);
+  if (service == nullptr || !ProcessRuns(*service)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return NewProcessHandle(process_id);
+}
+
+DWORD WaitForProcess(HANDLE process, DWORD milliseconds) {
+  const DWORD process_id = ProcessOfHandle(process);
+  if (process_id == 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  // A process whose service is gone has ended with it.
+  Service *service = ServiceOfProcess(process_id);
+  const unsigned long long ends_at = service == nullptr ? 0 : ProcessEndsAt(*service);
+  if (ends_at <= Now()) return WAIT_OBJECT_0;
+  // Nothing else runs in virtual time that could end it.
+  if (ends_at == kNever && milliseconds == INFINITE) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  if (milliseconds != INFINITE && Now() + milliseconds < ends_at) {
+    AdvanceClock(milliseconds);
+    return WAIT_TIMEOUT;
+  }
+  AdvanceClock(ends_at - Now());
+  return WAIT_OBJECT_0;
+}
+
+template <typename Char>
+BOOL EnumDependents(SC_HANDLE service, DWORD states, typename Records<Char>::Dependent *records,
+                    DWORD size, LPDWORD needed, LPDWORD returned) {
+  typedef typename Records<Char>::Dependent Record;
+  typedef std::basic_string<Char> String;
+  Service *found = ServiceFor(service, SERVICE_ENUMERATE_DEPENDENTS);
+  if (found == nullptr) return FALSE;
+  if (needed == nullptr || returned == nullptr || states == 0 || states > SERVICE_STATE_ALL) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::vector<Service *> dependents = DependentsOf(*found, states);
+  std::vector<String> texts;
+  DWORD total = static_cast<DWORD>(dependents.size() * sizeof(Record));
+  for (const Service *dependent : dependents) {
+    for (const WideString &text : {dependent->text.name, dependent->text.display_name}) {
+      texts.push_back(InForm<Char>(text));
+      total += static_cast<DWORD>((texts.back().size() + 1) * sizeof(Char));
+    }
+  }
+  *needed = total;
+  *returned = 0;
+  if (records == nullptr || size < total) {
+    SetLastError(ERROR_MORE_DATA);
+    return FALSE;
+  }
+  // The records first, their texts after them.
+  Char *next = reinterpret_cast<Char *>(records + dependents.size());
+  for (size_t i = 0; i < dependents.size(); ++i) {
+    CopyStatus(StatusOf(*dependents[i]), &records[i].ServiceStatus);
+    Char **fields[] = {&records[i].lpServiceName, &records[i].lpDisplayName};
+    for (size_t field = 0; field < 2; ++field) {
+      const String &text = texts[2 * i + field];
+      std::memcpy(next, text.c_str(), (text.size() + 1) * sizeof(Char));
+      *fields[field] = next;
+      next += text.size() + 1;
+    }
+  }
+  *returned = static_cast<DWORD>(dependents.size());
+  return TRUE;
+}
+
+template BOOL EnumDependents<char>(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSA *, DWORD, LPDWORD,
+                                   LPDWORD);
+template BOOL EnumDependents<WCHAR>(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSW *, DWORD, LPDWORD,
+                                    LPDWORD);
+
+bool ProgramInUse(const WideString &program) {
+  for (Service &service : Services()) {
+    const WideString &path = service.text.binary_path;
+    const bool runs_it = path == program || path.rfind(L"\"" + program + L"\"", 0) == 0;
+    if (runs_it && ProcessRuns(service)) return true;
+  }
+  return false;
 }
 
 }  // namespace standin

@@ -17,6 +17,9 @@ struct Handle {
 std::vector<Service> services;
 std::map<std::uintptr_t, Handle> handles;
 std::uintptr_t next_handle = 1;
+// Process handles, with the process of each; they count as open handles too.
+std::map<std::uintptr_t, DWORD> process_handles;
+DWORD next_process_id = 100;
 bool close_overwrites_last_error = false;
 DWORD close_last_error = 0;
 
@@ -126,8 +129,29 @@ bool IsServiceHandle(SC_HANDLE handle) {
   return found != nullptr && !found->is_manager;
 }
 
-DWORD ProcessIdOf(const Service &service) {
-  return 100 + static_cast<DWORD>(&service - services.data());
+std::vector<Service> &Services() { return services; }
+
+DWORD NewProcessId() { return next_process_id++; }
+
+HANDLE NewProcessHandle(DWORD process_id) {
+  const std::uintptr_t id = next_handle++;
+  process_handles[id] = process_id;
+  return reinterpret_cast<HANDLE>(id);
+}
+
+DWORD ProcessOfHandle(HANDLE handle) {
+  auto found = process_handles.find(reinterpret_cast<std::uintptr_t>(handle));
+  return found == process_handles.end() ? 0 : found->second;
+}
+
+BOOL CloseProcessHandle(HANDLE handle, bool failing) {
+  const bool known = process_handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
+  if (failing) return FALSE;
+  if (!known) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
 }
 
 bool IsProgramStartType(DWORD start_type) {
@@ -140,7 +164,9 @@ void Reset() {
   ResetConsole();
   services.clear();
   handles.clear();
+  process_handles.clear();
   next_handle = 1;
+  next_process_id = 100;
   close_overwrites_last_error = false;
 }
 
@@ -162,6 +188,7 @@ void AddService(const ServiceSetup &setup) {
   }
   service.started = setup.started;
   service.started_at = Now();
+  if (setup.started) service.process_id = NewProcessId();
   services.push_back(service);
 }
 
@@ -185,7 +212,7 @@ void SetCloseOverwritesLastError(bool enabled, DWORD value) {
   close_last_error = value;
 }
 
-int OpenHandleCount() { return static_cast<int>(handles.size()); }
+int OpenHandleCount() { return static_cast<int>(handles.size() + process_handles.size()); }
 
 bool ServiceConfig(const char *name, ServiceSetup *config) {
   const Service *service = FindService(name);

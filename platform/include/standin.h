@@ -33,6 +33,9 @@ struct ServiceSetup {
   std::vector<StatusStep> start_script;
   // How long the service stays stop-pending after a stop; INFINITE never stops.
   DWORD stop_ms = 0;
+  // How long its process stays, holding its program, after it reports that
+  // it stopped.
+  DWORD linger_ms = 0;
   DWORD controls_accepted = SERVICE_ACCEPT_STOP;
   DWORD exit_code = 0;
   // The service is already started when it is added (its script begins now).
@@ -79,6 +82,8 @@ struct Call {
   std::string function;
   std::string arguments;
   bool failed;
+  // The handle that a call which opens one handed out, as h1, h2... or NULL.
+  std::string handle;
 };
 
 // Forgets all services, handles, calls, failures and settings; virtual time restarts.
@@ -94,6 +99,11 @@ bool ServiceConfig(const char *name, ServiceSetup *config);
 
 // The binary path of each successful start of the service, oldest first.
 std::vector<WideString> StartedPrograms(const char *name);
+
+// Whether a process runs the program at this path, the path of a service's
+// binary (quoted or not): from the service's start until its process ends,
+// which may be after it reported that it stopped.
+bool ProgramInUse(const WideString &program);
 
 // The service's current state, or 0 when no such service is registered.
 DWORD ServiceState(const char *name);

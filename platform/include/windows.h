@@ -39,6 +39,7 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define ERROR_SUCCESS 0u
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_ACCESS_DENIED 5u
+#define ERROR_SHARING_VIOLATION 32u
 #define ERROR_INVALID_HANDLE 6u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_INVALID_PARAMETER 87u
@@ -47,6 +48,7 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define ERROR_INVALID_LEVEL 124u
 #define ERROR_NOT_SUPPORTED 50u
 #define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_MORE_DATA 234u
 #define ERROR_MR_MID_NOT_FOUND 317u
 #define ERROR_INVALID_ADDRESS 487u
 #define ERROR_DEPENDENT_SERVICES_RUNNING 1051u
@@ -61,6 +63,10 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define ERROR_SERVICE_EXISTS 1073u
 
 #define DELETE 0x00010000u
+#define SYNCHRONIZE 0x00100000u
+#define WAIT_OBJECT_0 0u
+#define WAIT_TIMEOUT 258u
+#define WAIT_FAILED 0xFFFFFFFFu
 #define STANDARD_RIGHTS_REQUIRED 0x000F0000u
 
 #define SC_MANAGER_CONNECT 0x0001u
@@ -71,6 +77,7 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define SERVICE_QUERY_CONFIG 0x0001u
 #define SERVICE_CHANGE_CONFIG 0x0002u
 #define SERVICE_QUERY_STATUS 0x0004u
+#define SERVICE_ENUMERATE_DEPENDENTS 0x0008u
 #define SERVICE_START 0x0010u
 #define SERVICE_STOP 0x0020u
 #define SERVICE_PAUSE_CONTINUE 0x0040u
@@ -79,6 +86,10 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define SERVICE_ALL_ACCESS 0xF01FFu
 
 #define SERVICE_WIN32_OWN_PROCESS 0x10u
+#define SERVICE_WIN32_SHARE_PROCESS 0x20u
+#define SERVICE_ACTIVE 1u
+#define SERVICE_INACTIVE 2u
+#define SERVICE_STATE_ALL 3u
 #define SERVICE_AUTO_START 2u
 #define SERVICE_DEMAND_START 3u
 #define SERVICE_DISABLED 4u
@@ -148,6 +159,16 @@ typedef struct _SERVICE_STATUS_PROCESS {
   DWORD dwServiceFlags;
 } SERVICE_STATUS_PROCESS, *LPSERVICE_STATUS_PROCESS;
 
+typedef struct _ENUM_SERVICE_STATUSA {
+  LPSTR lpServiceName;
+  LPSTR lpDisplayName;
+  SERVICE_STATUS ServiceStatus;
+} ENUM_SERVICE_STATUSA, *LPENUM_SERVICE_STATUSA;
+typedef struct _ENUM_SERVICE_STATUSW {
+  LPWSTR lpServiceName;
+  LPWSTR lpDisplayName;
+  SERVICE_STATUS ServiceStatus;
+} ENUM_SERVICE_STATUSW, *LPENUM_SERVICE_STATUSW;
 typedef struct _QUERY_SERVICE_CONFIGA {
   DWORD dwServiceType;
   DWORD dwStartType;
@@ -223,6 +244,9 @@ void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                             LPSTR buffer, DWORD size, va_list *arguments);
 HLOCAL WINAPI LocalFree(HLOCAL memory);
+HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL WINAPI CloseHandle(HANDLE handle);
 HANDLE WINAPI GetStdHandle(DWORD handle);
 BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
@@ -270,6 +294,12 @@ BOOL WINAPI QueryServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPBYTE buff
                                  DWORD bufferSize, LPDWORD bytesNeeded);
 BOOL WINAPI QueryServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPBYTE buffer,
                                  DWORD bufferSize, LPDWORD bytesNeeded);
+BOOL WINAPI EnumDependentServicesA(SC_HANDLE service, DWORD serviceState,
+                                   LPENUM_SERVICE_STATUSA services, DWORD bufferSize,
+                                   LPDWORD bytesNeeded, LPDWORD servicesReturned);
+BOOL WINAPI EnumDependentServicesW(SC_HANDLE service, DWORD serviceState,
+                                   LPENUM_SERVICE_STATUSW services, DWORD bufferSize,
+                                   LPDWORD bytesNeeded, LPDWORD servicesReturned);
 
 #ifdef __cplusplus
 }
