@@ -37,6 +37,7 @@ struct ScmApi;
 // The A calls and records.
 template <>
 struct ScmApi<char> {
+  typedef ENUM_SERVICE_STATUSA Dependent;
   typedef QUERY_SERVICE_CONFIGA Config;
   typedef SERVICE_DESCRIPTIONA Description;
   typedef SERVICE_FAILURE_ACTIONSA FailureActions;
@@ -61,6 +62,10 @@ struct ScmApi<char> {
   static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
     return ChangeServiceConfig2A(service, level, info);
   }
+  static BOOL EnumDependents(SC_HANDLE service, Dependent *dependents, DWORD size, DWORD *needed,
+                             DWORD *count) {
+    return EnumDependentServicesA(service, SERVICE_ACTIVE, dependents, size, needed, count);
+  }
   // Copies at most count - 1 bytes and terminates them. The copy never
   // splits a double-byte character: one that does not fit whole before the
   // terminator is left out rather than cut to a lone lead byte.
@@ -74,6 +79,7 @@ struct ScmApi<char> {
 // The W calls and records.
 template <>
 struct ScmApi<wchar_t> {
+  typedef ENUM_SERVICE_STATUSW Dependent;
   typedef QUERY_SERVICE_CONFIGW Config;
   typedef SERVICE_DESCRIPTIONW Description;
   typedef SERVICE_FAILURE_ACTIONSW FailureActions;
@@ -97,6 +103,10 @@ struct ScmApi<wchar_t> {
   }
   static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
     return ChangeServiceConfig2W(service, level, info);
+  }
+  static BOOL EnumDependents(SC_HANDLE service, Dependent *dependents, DWORD size, DWORD *needed,
+                             DWORD *count) {
+    return EnumDependentServicesW(service, SERVICE_ACTIVE, dependents, size, needed, count);
   }
   // Copies at most count - 1 UTF-16 units and terminates them. A surrogate
   // pair across the cut is left out rather than cut to a lone high surrogate.

@@ -2,13 +2,6 @@
 
 namespace service_control {
 
-ServiceHandle::~ServiceHandle() {
-  if (handle_ == NULL) return;
-  const DWORD error = GetLastError();
-  CloseServiceHandle(handle_);
-  SetLastError(error);
-}
-
 DWORD CodeResult(DWORD code) {
   if (code != ERROR_SUCCESS) SetLastError(code);
   return code;

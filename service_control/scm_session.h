@@ -12,21 +12,36 @@
 
 namespace service_control {
 
-// A manager or service handle that closes itself when it goes, and keeps the
-// thread's last error across the close: a failed call's code stays the last
-// error whatever closing does to it. Declared manager first, service second,
-// the service closes first.
-class ServiceHandle {
+// A handle that closes itself when it goes, and keeps the thread's last
+// error across the close: a failed call's code stays the last error whatever
+// closing does to it. Of handles declared one after another, the last
+// closes first: the manager is declared before the service.
+template <typename Handle, typename Closer>
+class OwnedHandle {
  public:
-  explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-  ~ServiceHandle();
-  ServiceHandle(const ServiceHandle &) = delete;
-  ServiceHandle &operator=(const ServiceHandle &) = delete;
-  SC_HANDLE get() const { return handle_; }
+  explicit OwnedHandle(Handle handle) : handle_(handle) {}
+  ~OwnedHandle() {
+    if (handle_ == NULL) return;
+    const DWORD error = GetLastError();
+    Closer::Close(handle_);
+    SetLastError(error);
+  }
+  OwnedHandle(const OwnedHandle &) = delete;
+  OwnedHandle &operator=(const OwnedHandle &) = delete;
+  Handle get() const { return handle_; }
 
  private:
-  SC_HANDLE handle_;
+  Handle handle_;
 };
+
+struct ServiceHandleCloser {
+  static void Close(SC_HANDLE handle) { CloseServiceHandle(handle); }
+};
+struct KernelHandleCloser {
+  static void Close(HANDLE handle) { CloseHandle(handle); }
+};
+typedef OwnedHandle<SC_HANDLE, ServiceHandleCloser> ServiceHandle;
+typedef OwnedHandle<HANDLE, KernelHandleCloser> ProcessHandle;
 
 // The step of an operation: where a failure is reported, for the operations
 // that report a stage.

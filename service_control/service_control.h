@@ -62,6 +62,60 @@ DWORD SendServiceControlW(const wchar_t *serviceName, DWORD control);
 DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
 DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status);
 
+/* The steps of an update, each within a deadline of the caller's
+ * (timeoutMs from the call, INFINITE for none), with the module's rule that
+ * a nonzero result is also the last error. */
+
+/* StopServiceAndWaitForExit stops the service unless it is stopped (one that
+ * is stopping is only waited for) and waits until it reports that it stopped
+ * and then until its process has exited, which may be later, so that its
+ * program can be replaced. The process of a service that shares it with
+ * others (SERVICE_WIN32_SHARE_PROCESS) is not waited for. Returns 0 (at once
+ * for a stopped service), ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it has not
+ * stopped by the deadline, WAIT_TIMEOUT (258) if it has stopped but its
+ * process was still there at the deadline, or the code of the failed
+ * platform call (ERROR_DEPENDENT_SERVICES_RUNNING while others that depend
+ * on it run). */
+DWORD StopServiceAndWaitForExit(const char *serviceName, DWORD timeoutMs);
+DWORD StopServiceAndWaitForExitW(const wchar_t *serviceName, DWORD timeoutMs);
+
+/* DeleteServiceAndWaitGone deletes the service (or takes one already marked
+ * for deletion), closes its own handles and waits until the manager no
+ * longer knows it, which is once nobody holds a handle to it: the name can
+ * then be installed again. Returns 0 once it is gone (at once for a service
+ * that is not installed), ERROR_SERVICE_MARKED_FOR_DELETE (1072) if it is
+ * still registered at the deadline, or the code of the failed platform
+ * call. */
+DWORD DeleteServiceAndWaitGone(const char *serviceName, DWORD timeoutMs);
+DWORD DeleteServiceAndWaitGoneW(const wchar_t *serviceName, DWORD timeoutMs);
+
+/* StopServiceWithDependents stops the running services that depend on the
+ * service, in the platform's order (the reverse of their starts), then the
+ * service, each as StopServiceAndWaitForExit does, and writes the names of
+ * the dependents that it stopped to stoppedDependents as a list closed by
+ * two zeros, which never cuts a name, for StartServiceWithDependents. A
+ * dependent that starts meanwhile is stopped too (at most three rounds).
+ * Returns as StopServiceAndWaitForExit; a null list is refused with
+ * ERROR_INVALID_PARAMETER, and a list of size characters (WCHARs in the
+ * wide form) that cannot hold every name with ERROR_INSUFFICIENT_BUFFER,
+ * before anything is stopped. */
+DWORD StopServiceWithDependents(const char *serviceName, DWORD timeoutMs, char *stoppedDependents,
+                                DWORD size);
+DWORD StopServiceWithDependentsW(const wchar_t *serviceName, DWORD timeoutMs,
+                                 wchar_t *stoppedDependents, DWORD size);
+
+/* StartServiceWithDependents starts the service and waits while it is
+ * start-pending, as StartServiceAndWait does, then starts the dependents of
+ * the list (as StopServiceWithDependents writes it; null or empty for none)
+ * from its last name to its first, each the same way; a dependent that
+ * already runs will do. Returns 0 once all of them run,
+ * ERROR_SERVICE_REQUEST_TIMEOUT if one was still starting at the deadline,
+ * ERROR_SERVICE_NOT_ACTIVE (1062) if one ended its wait in another state,
+ * or the code of the failed platform call; it stops at the first failure. */
+DWORD StartServiceWithDependents(const char *serviceName, const char *dependents, DWORD timeoutMs);
+DWORD StartServiceWithDependentsW(const wchar_t *serviceName, const wchar_t *dependents,
+                                  DWORD timeoutMs);
+
 /* Stage results of the install operations and ReadServiceConfig; the Win32
  * code goes to their error out-parameter (0 on success). A null required
  * argument gives SERVICE_STAGE_OPEN_MANAGER with ERROR_INVALID_PARAMETER,

@@ -22,21 +22,37 @@ DWORD PauseForWaitHint(DWORD waitHint) {
   return pause;
 }
 
-// The service's status record with its process; TRUE on success.
+}  // namespace
+
+Deadline DeadlineIn(DWORD timeoutMs) {
+  const Deadline deadline = {GetTickCount(), timeoutMs};
+  return deadline;
+}
+
+DWORD RemainingMs(const Deadline &deadline) {
+  if (deadline.timeoutMs == INFINITE) return INFINITE;
+  const DWORD elapsed = GetTickCount() - deadline.start;
+  return elapsed < deadline.timeoutMs ? deadline.timeoutMs - elapsed : 0;
+}
+
 BOOL QueryStatusProcess(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
   DWORD bytesNeeded;
   return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(status),
                               sizeof *status, &bytesNeeded);
 }
 
-// Waits while the service is start-pending and its check point keeps rising
-// within its wait hint. Returns 0, or the code of a failed status query;
-// status keeps the last record that a query delivered.
-DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
+DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status,
+                            const Deadline *deadline) {
   DWORD clockStart = GetTickCount();
   DWORD lastCheckPoint = status->dwCheckPoint;
   while (status->dwCurrentState == SERVICE_START_PENDING) {
-    Sleep(PauseForWaitHint(status->dwWaitHint));
+    DWORD pause = PauseForWaitHint(status->dwWaitHint);
+    if (deadline != NULL) {
+      const DWORD left = RemainingMs(*deadline);
+      if (left == 0) break;
+      if (pause > left) pause = left;
+    }
+    Sleep(pause);
     if (!QueryStatusProcess(service, status)) return GetLastError();
     if (status->dwCheckPoint > lastCheckPoint) {
       clockStart = GetTickCount();
@@ -48,13 +64,11 @@ DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
   return ERROR_SUCCESS;
 }
 
-}  // namespace
-
 DWORD StartAndWaitWhilePending(SC_HANDLE service, StartCall start, DWORD *notRunning) {
   if (!start(service)) return GetLastError();
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
-  const DWORD result = WaitWhileStartPending(service, &status);
+  const DWORD result = WaitWhileStartPending(service, &status, NULL);
   if (status.dwCurrentState != SERVICE_RUNNING && notRunning != NULL) *notRunning = 1;
   return result;
 }

@@ -22,6 +22,29 @@ const Access kUserControl = {SC_MANAGER_ALL_ACCESS,
                              SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL};
 const Access kQueryStatus = {SC_MANAGER_ENUMERATE_SERVICE, SERVICE_QUERY_STATUS};
 
+// A time limit of the caller's, from when it was set; INFINITE is none.
+struct Deadline {
+  DWORD start;
+  DWORD timeoutMs;
+};
+
+// A deadline timeoutMs from now.
+Deadline DeadlineIn(DWORD timeoutMs);
+
+// The milliseconds left before the deadline, 0 once it has passed, INFINITE
+// for none.
+DWORD RemainingMs(const Deadline &deadline);
+
+// The service's status record with its process; TRUE on success.
+BOOL QueryStatusProcess(SC_HANDLE service, SERVICE_STATUS_PROCESS *status);
+
+// Waits while the service is start-pending and its check point keeps rising
+// within its wait hint, and before the deadline when there is one. Returns
+// 0, or the code of a failed status query; status keeps the last record
+// that a query delivered.
+DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status,
+                            const Deadline *deadline);
+
 // Starts the service, then waits while it is start-pending and its check
 // point keeps rising within its wait hint; writes 1 to *notRunning (when not
 // null) if the wait ends in any other state than running. Returns 0 or the

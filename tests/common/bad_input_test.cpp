@@ -78,6 +78,10 @@ void AddNameRows(const ModuleForm &f, std::vector<Row> *rows, const std::string 
       {"SetServiceDescription",        [](const ModuleForm &m, const char *n, DWORD *) { return m.set_description(n, "Tessera"); },                 false},
       {"SetServiceFailureActions",     [](const ModuleForm &m, const char *n, DWORD *) { return m.set_failure_actions(n, 0, nullptr, 0, 0); },     false},
       {"SetServiceDelayedAutoStart",   [](const ModuleForm &m, const char *n, DWORD *) { return m.set_delayed_auto_start(n, 1); },                  false},
+      {"StopServiceAndWaitForExit",    [](const ModuleForm &m, const char *n, DWORD *) { return m.stop_and_wait_for_exit(n, 1000); },               false},
+      {"DeleteServiceAndWaitGone",     [](const ModuleForm &m, const char *n, DWORD *) { return m.delete_and_wait_gone(n, 1000); },                 false},
+      {"StopServiceWithDependents",    [](const ModuleForm &m, const char *n, DWORD *) { char list[100]; return m.stop_with_dependents(n, 1000, list, 100); }, false},
+      {"StartServiceWithDependents",   [](const ModuleForm &m, const char *n, DWORD *) { return m.start_with_dependents(n, "", 1000); },            false},
   };
   // clang-format on
   for (const Op &op : ops) {
@@ -174,6 +178,15 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
   rows.push_back({"ReconfigureServiceQuoted, null name",
                   [&f](DWORD *error) { return Reconfigure(f, nullptr, SERVICE_DISABLED, error); },
                   SERVICE_STAGE_OPEN_MANAGER, ERROR_INVALID_PARAMETER});
+  rows.push_back({"StopServiceWithDependents, null list",
+                  [&f](DWORD *) { return f.stop_with_dependents(kInstalled, 1000, nullptr, 100); },
+                  ERROR_INVALID_PARAMETER, 0});
+  rows.push_back({"StopServiceWithDependents, no room for the list's closing zeros",
+                  [&f](DWORD *) {
+                    char list[1];
+                    return f.stop_with_dependents(kInstalled, 1000, list, 1);
+                  },
+                  ERROR_INSUFFICIENT_BUFFER, 0});
   rows.push_back({"SetServiceDescription, null description",
                   [&f](DWORD *) { return f.set_description(kInstalled, nullptr); },
                   ERROR_INVALID_PARAMETER, 0});

@@ -144,6 +144,27 @@ DWORD ReadConfigW(const char *name, DWORD *type, DWORD *start, DWORD *error_cont
   return result;
 }
 
+DWORD StopAndWaitForExitW(const char *name, DWORD timeout) {
+  return StopServiceAndWaitForExitW(Wide(name).get(), timeout);
+}
+DWORD DeleteAndWaitGoneW(const char *name, DWORD timeout) {
+  return DeleteServiceAndWaitGoneW(Wide(name).get(), timeout);
+}
+DWORD StopWithDependentsW(const char *name, DWORD timeout, char *stopped, DWORD size) {
+  // A buffer that holds what the caller's holds, narrowed back whole.
+  std::wstring wide(size, L'\0');
+  for (DWORD i = 0; stopped != nullptr && i < size; ++i)
+    wide[i] = static_cast<unsigned char>(stopped[i]);
+  const DWORD result = StopServiceWithDependentsW(Wide(name).get(), timeout,
+                                                  stopped == nullptr ? nullptr : &wide[0], size);
+  if (stopped != nullptr) Narrow(stopped, wide.data(), size);
+  return result;
+}
+DWORD StartWithDependentsW(const char *name, const char *dependents, DWORD timeout) {
+  const std::vector<wchar_t> list = WidenedList(dependents);
+  return StartServiceWithDependentsW(Wide(name).get(), ListOrNull(dependents, list), timeout);
+}
+
 }  // namespace
 
 std::wstring Widened(const std::string &text) {
@@ -168,7 +189,11 @@ const ModuleForm kAnsiForm = {"A",
                               ReconfigureServiceQuoted,
                               SetServiceDescription,
                               SetServiceFailureActions,
-                              SetServiceDelayedAutoStart};
+                              SetServiceDelayedAutoStart,
+                              StopServiceAndWaitForExit,
+                              DeleteServiceAndWaitGone,
+                              StopServiceWithDependents,
+                              StartServiceWithDependents};
 
 const ModuleForm kWideForm = {"W",
                               StartAndWaitW,
@@ -186,6 +211,10 @@ const ModuleForm kWideForm = {"W",
                               ReconfigureQuotedW,
                               SetDescriptionW,
                               SetFailureActionsW,
-                              SetDelayedAutoStartW};
+                              SetDelayedAutoStartW,
+                              StopAndWaitForExitW,
+                              DeleteAndWaitGoneW,
+                              StopWithDependentsW,
+                              StartWithDependentsW};
 
 const ModuleForm *const kBothForms[2] = {&kAnsiForm, &kWideForm};

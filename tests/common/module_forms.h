@@ -29,6 +29,10 @@ struct ModuleForm {
   decltype(&SetServiceDescription) set_description;
   decltype(&SetServiceFailureActions) set_failure_actions;
   decltype(&SetServiceDelayedAutoStart) set_delayed_auto_start;
+  decltype(&StopServiceAndWaitForExit) stop_and_wait_for_exit;
+  decltype(&DeleteServiceAndWaitGone) delete_and_wait_gone;
+  decltype(&StopServiceWithDependents) stop_with_dependents;
+  decltype(&StartServiceWithDependents) start_with_dependents;
   // The platform's name for one of its A/W calls in this form: "OpenServiceA" or "OpenServiceW".
   std::string Platform(const char *call) const { return std::string(call) + suffix; }
 };

@@ -14,8 +14,12 @@
 // Prepares the platform for a new test.
 void BeginServiceTest();
 
-// Registers a test service, after removing any leftover of that name.
-void InstallTestService(const char *name, const TestServiceBehaviour &behaviour, DWORD start_type);
+// Registers a test service, after removing any leftover of that name: the
+// test service program, or a copy of it at program (CopyTestServiceInto),
+// depending on the services of dependencies (names each with its zero).
+void InstallTestService(const char *name, const TestServiceBehaviour &behaviour, DWORD start_type,
+                        const std::wstring &program = std::wstring(),
+                        const std::string &dependencies = std::string());
 
 // Starts the service and lets it come up to running.
 void StartTestService(const char *name);
@@ -32,7 +36,8 @@ void RemoveTestService(const char *name);
 
 // Waits, a few seconds at most, until a deleted service is gone: Windows may
 // keep it registered for a moment after its last handle is closed, and until
-// then opening it still works and creating it again gives 1072.
+// then opening it still works and creating it again gives 1072. The module's
+// DeleteServiceAndWaitGone does it.
 void WaitUntilGone(const char *name);
 
 // Puts a copy of the test service program, which runs with the default
@@ -40,6 +45,11 @@ void WaitUntilGone(const char *name);
 // that name beside the tests, and returns its full path (any path serves
 // the stand-in).
 std::wstring CopyTestServiceInto(const std::wstring &folder);
+
+// Writes the test service program over the copy at path, as an updater
+// replaces a program. Returns 0, or the code of the failure:
+// ERROR_SHARING_VIOLATION while a process runs the copy.
+DWORD OverwriteTestServiceCopy(const std::wstring &path);
 
 // Removes that copy, its marks and its folder.
 void RemoveTestServiceCopy(const std::wstring &path);

@@ -16,6 +16,7 @@ struct TestServiceBehaviour {
   DWORD end_state = SERVICE_RUNNING;  // after starting: running, or stopped again
   DWORD exit_code = 0;                // when it stops again
   DWORD stop_ms = 0;                  // how long a stop takes; INFINITE never
+  DWORD linger_ms = 0;                // how long its process stays after it stopped
   DWORD controls_accepted = SERVICE_ACCEPT_STOP;
   std::string control_log;  // file that receives each control code, one a line
 };

@@ -65,9 +65,13 @@ bool Is(const Injection *injection, const char *function, unsigned from_nth = 1)
   return injection != nullptr && injection->function == function && injection->nth >= from_nth;
 }
 
+bool IsClose(const std::string &function) {
+  return function == "CloseServiceHandle" || function == "CloseHandle";
+}
+
 // The generic result: the injected code, except that a failed close changes nothing.
 DWORD Expected(const Injection *injection) {
-  return injection == nullptr || Is(injection, "CloseServiceHandle") ? ERROR_SUCCESS : kInjected;
+  return injection == nullptr || IsClose(injection->function) ? ERROR_SUCCESS : kInjected;
 }
 
 void CheckResult(DWORD result, DWORD expected) {
@@ -115,6 +119,23 @@ standin::ServiceSetup StoppedService() {
   setup.display_name = "Tessera";
   setup.reported_size = kReportedRecordSize;
   return setup;
+}
+
+standin::ServiceSetup RunningWithLingeringProcess() {
+  standin::ServiceSetup setup = RunningService();
+  setup.stop_ms = 600;
+  setup.linger_ms = 700;
+  return setup;
+}
+
+// The service, and one that depends on it, started after it.
+void AddServiceAndDependent(bool started = true) {
+  standin::ServiceSetup service = RunningWithLingeringProcess();
+  service.started = started;
+  standin::AddService(service);
+  service.name = "tessera-dependent";
+  service.dependencies = std::string("tessera\0", 8);
+  standin::AddService(service);
 }
 
 DWORD Install(const ModuleForm &form, bool quoted, char *path, DWORD *error) {
@@ -212,28 +233,24 @@ void CheckCallsAfterFailure(size_t position, const Injection &injection) {
   const std::vector<standin::Call> &calls = standin::Calls();
   ASSERT_LT(position, calls.size());
   EXPECT_TRUE(calls[position].failed) << "the injected call was not made where recorded";
-  int managers = 0;
-  int services = 0;
-  std::vector<std::string> closes;
+  // Each handle handed out is closed once, the last one opened first.
+  std::vector<std::string> open;
   for (size_t i = 0; i < calls.size(); ++i) {
     const standin::Call &call = calls[i];
-    // Either form's call: the name without its last letter.
-    const std::string opened = call.function.substr(0, call.function.size() - 1);
-    if (opened == "OpenSCManager" && !call.failed) ++managers;
-    if ((opened == "OpenService" || opened == "CreateService") && !call.failed) {
-      ++services;
+    if (!call.handle.empty() && call.handle != "NULL") open.push_back(call.handle);
+    if (IsClose(call.function)) {
+      EXPECT_TRUE(!open.empty() && open.back() == call.arguments)
+          << "closed out of order: " << call.arguments;
+      if (!open.empty()) open.pop_back();
     }
-    if (call.function == "CloseServiceHandle") closes.push_back(call.arguments);
-    if (i > position) {
-      EXPECT_TRUE(call.function == "CloseServiceHandle" || call.function == "FormatMessageA" ||
+    // A failed close changes nothing: the operation goes on.
+    if (i > position && !IsClose(injection.function)) {
+      EXPECT_TRUE(IsClose(call.function) || call.function == "FormatMessageA" ||
                   call.function == "LocalFree")
           << "call after the failure: " << call.function << "(" << call.arguments << ")";
     }
   }
-  std::vector<std::string> expected_closes;
-  if (services == 1) expected_closes.push_back("h2");
-  if (managers == 1) expected_closes.push_back("h1");
-  EXPECT_EQ(closes, expected_closes);
+  EXPECT_TRUE(open.empty()) << "left open: " << open.size();
   EXPECT_EQ(standin::OpenHandleCount(), 0);
   // A message buffer whose release failed stays allocated; Reset frees it.
   if (injection.function != "LocalFree") {
@@ -368,6 +385,27 @@ std::vector<Operation> ModuleOperations(const ModuleForm &f) {
        }},
       {"SetServiceFailureActions", [] { standin::AddService(StoppedService()); },
        [&f](const Injection *injection) { RunFailureActions(f, injection); }},
+      {"StopServiceAndWaitForExit", [] { standin::AddService(RunningWithLingeringProcess()); },
+       [&f](const Injection *injection) {
+         CheckResult(f.stop_and_wait_for_exit(kService, 10000), Expected(injection));
+       }},
+      {"DeleteServiceAndWaitGone", [] { standin::AddService(StoppedService()); },
+       [&f](const Injection *injection) {
+         CheckResult(f.delete_and_wait_gone(kService, 10000), Expected(injection));
+         // A failure after the deletion, in the wait until it is gone, leaves it gone.
+         const bool kept = Expected(injection) != ERROR_SUCCESS && injection->nth == 1;
+         EXPECT_EQ(standin::ServiceState(kService), kept ? SERVICE_STOPPED : 0u);
+       }},
+      {"StopServiceWithDependents", [] { AddServiceAndDependent(); },
+       [&f](const Injection *injection) {
+         char stopped[32];
+         CheckResult(f.stop_with_dependents(kService, 10000, stopped, 32), Expected(injection));
+       }},
+      {"StartServiceWithDependents", [] { AddServiceAndDependent(false); },
+       [&f](const Injection *injection) {
+         CheckResult(f.start_with_dependents(kService, "tessera-dependent\0", 10000),
+                     Expected(injection));
+       }},
       {"SetServiceDelayedAutoStart", [] { standin::AddService(StoppedService()); },
        [&f](const Injection *injection) {
          CheckResult(f.set_delayed_auto_start(kService, 1), Expected(injection));

@@ -206,6 +206,39 @@ TEST_F(FixedPaceTest, QueryServiceStateFillsTheRecordOnlyOnSuccess) {
   EXPECT_EQ(std::memcmp(&status, &untouched, sizeof status), 0);
 }
 
+// The services that an operation opened by name, in order.
+std::vector<std::string> OpenedServices() {
+  std::vector<std::string> names;
+  for (const standin::Call &call : standin::Calls()) {
+    if (call.function == "OpenServiceA") {
+      names.push_back(call.arguments.substr(call.arguments.find('"')));
+    }
+  }
+  return names;
+}
+
+TEST_F(FixedPaceTest, DependentsStopInThePlatformsOrderAndStartInTheReverse) {
+  // Both depend on the service; b started last, so the platform lists it first.
+  for (const char *name : {"tessera", "a", "b"}) {
+    standin::ServiceSetup setup = RunningService();
+    setup.name = name;
+    if (setup.name != kService) setup.dependencies = std::string("tessera\0", 8);
+    standin::AddService(setup);
+  }
+  char stopped[8];
+  EXPECT_EQ(StopServiceWithDependents(kService, 10000, stopped, 8), 0u);
+  EXPECT_EQ(std::string(stopped, 5), std::string("b\0a\0", 5));
+  EXPECT_THAT(OpenedServices(),
+              testing::ElementsAre("\"tessera\", 0x2C", "\"b\", 0x24", "\"a\", 0x24"));
+  standin::ClearCalls();
+  EXPECT_EQ(StartServiceWithDependents(kService, stopped, 10000), 0u);
+  EXPECT_THAT(OpenedServices(),
+              testing::ElementsAre("\"tessera\", 0x14", "\"a\", 0x14", "\"b\", 0x14"));
+  // One too small for the names is refused before anything stops.
+  EXPECT_EQ(StopServiceWithDependents(kService, 10000, stopped, 4), ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(standin::ServiceState("b"), SERVICE_RUNNING);
+}
+
 TEST_F(FixedPaceTest, NullArgumentsAreRefusedBeforeAnyCall) {
   SERVICE_STATUS status;
   DWORD flag = 0;

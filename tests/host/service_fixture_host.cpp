@@ -1,15 +1,20 @@
 // The scenario fixture on the stand-in: the behaviour becomes a status script.
+#include <service_control.h>
 #include <standin.h>
 
 #include "service_fixture.h"
 
 void BeginServiceTest() { standin::Reset(); }
 
-void InstallTestService(const char *name, const TestServiceBehaviour &behaviour, DWORD start_type) {
+void InstallTestService(const char *name, const TestServiceBehaviour &behaviour, DWORD start_type,
+                        const std::wstring &program, const std::string &dependencies) {
   standin::ServiceSetup setup;
   setup.name = name;
   setup.start_type = start_type;
+  setup.wide_binary_path = program;
+  setup.dependencies = dependencies;
   setup.stop_ms = behaviour.stop_ms;
+  setup.linger_ms = behaviour.linger_ms;
   setup.controls_accepted = behaviour.controls_accepted;
   setup.exit_code = behaviour.exit_code;
   const DWORD reports = behaviour.pending_ms / kReportIntervalMs;
@@ -39,11 +44,14 @@ std::vector<DWORD> ReceivedControls(const char *name) { return standin::Controls
 
 void RemoveTestService(const char *) {}
 
-// The stand-in removes a deleted service with its last handle, as Wine does.
-void WaitUntilGone(const char *) {}
+void WaitUntilGone(const char *name) { DeleteServiceAndWaitGone(name, 5000); }
 
 std::wstring CopyTestServiceInto(const std::wstring &folder) {
   return L"C:\\" + folder + L"\\svc.exe";
+}
+
+DWORD OverwriteTestServiceCopy(const std::wstring &path) {
+  return standin::ProgramInUse(path) ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
 }
 
 void RemoveTestServiceCopy(const std::wstring &) {}

@@ -1,8 +1,12 @@
-// Registers, starts, reports or removes the service "tessera" for the demo
-// and the benchmark: the test service, by default start-pending for about
-// 3 s with a rising check point, then running.
-//   demo_service install [BEHAVIOUR ARGUMENTS] | start | state | remove
+// Registers, starts, reports, stops or removes the service "tessera" for the
+// demo and the benchmark: the test service, by default start-pending for
+// about 3 s with a rising check point, then running. stop-for-exit prints
+// what StopServiceAndWaitForExit returns within a deadline of MS.
+//   demo_service install [BEHAVIOUR ARGUMENTS] | start | state | stop-for-exit MS | remove
+#include <service_control.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "service_fixture.h"
@@ -30,11 +34,17 @@ int main(int argc, char **argv) {
     std::printf("%lu\n", static_cast<unsigned long>(TestServiceState(kName)));
     return 0;
   }
+  if (argc == 3 && std::strcmp(command, "stop-for-exit") == 0) {
+    const DWORD deadline = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
+    std::printf("%lu\n", static_cast<unsigned long>(StopServiceAndWaitForExit(kName, deadline)));
+    return 0;
+  }
   if (argc == 2 && std::strcmp(command, "remove") == 0) {
     RemoveTestService(kName);
     return 0;
   }
   std::fprintf(stderr,
-               "usage: demo_service install [BEHAVIOUR ARGUMENTS] | start | state | remove\n");
+               "usage: demo_service install [BEHAVIOUR ARGUMENTS] | start | state | "
+               "stop-for-exit MS | remove\n");
   return 2;
 }

@@ -1,5 +1,7 @@
 // The scenario fixture on the real manager: the test service program,
 // registered with its behaviour in its binary path.
+#include <service_control.h>
+
 #include <cstdio>
 #include <string>
 
@@ -9,6 +11,14 @@
 namespace {
 
 std::string ControlLogPath(const char *name) { return BesideThisProgram(name) + ".controls"; }
+
+// A text of the ANSI code page, as the A calls would take it.
+std::wstring FromAnsi(const std::string &text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                  static_cast<int>(wide.size())));
+  return wide;
+}
 
 DWORD WaitForStateOtherThan(SC_HANDLE service, DWORD state, DWORD timeout_ms) {
   SERVICE_STATUS status = {};
@@ -34,19 +44,25 @@ bool WaitUntilStopped(SC_HANDLE service, DWORD timeout_ms) {
 
 void BeginServiceTest() {}
 
-void InstallTestService(const char *name, const TestServiceBehaviour &behaviour, DWORD start_type) {
+void InstallTestService(const char *name, const TestServiceBehaviour &behaviour, DWORD start_type,
+                        const std::wstring &program, const std::string &dependencies) {
   RemoveTestService(name);
   TestServiceBehaviour logged = behaviour;
   logged.control_log = ControlLogPath(name);
   DeleteFileA(logged.control_log.c_str());
-  const std::string path =
-      "\"" + BesideThisProgram("test_service.exe") + "\" " + BehaviourArguments(logged);
+  const std::string arguments = BehaviourArguments(logged);
+  const std::wstring path =
+      L"\"" + (program.empty() ? FromAnsi(BesideThisProgram("test_service.exe")) : program) +
+      L"\" " + FromAnsi(arguments);
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  SC_HANDLE service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS,
-                                     SERVICE_WIN32_OWN_PROCESS, start_type, SERVICE_ERROR_NORMAL,
-                                     path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  const std::wstring wide_name = FromAnsi(name);
+  const std::wstring list = FromAnsi(dependencies + '\0');
+  SC_HANDLE service = CreateServiceW(
+      manager, wide_name.c_str(), wide_name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+      start_type, SERVICE_ERROR_NORMAL, path.c_str(), nullptr, nullptr,
+      dependencies.empty() ? nullptr : list.c_str(), nullptr, nullptr);
   if (service == nullptr) {
-    std::fprintf(stderr, "CreateServiceA(%s) failed: %lu\n", name, GetLastError());
+    std::fprintf(stderr, "CreateServiceW(%s) failed: %lu\n", name, GetLastError());
   }
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
@@ -113,16 +129,7 @@ void RemoveTestService(const char *name) {
   WaitUntilGone(name);
 }
 
-void WaitUntilGone(const char *name) {
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  for (DWORD waited = 0; waited < 5000; waited += 100) {
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
-    if (service == nullptr && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) break;
-    CloseServiceHandle(service);
-    Sleep(100);
-  }
-  CloseServiceHandle(manager);
-}
+void WaitUntilGone(const char *name) { DeleteServiceAndWaitGone(name, 5000); }
 
 std::wstring CopyTestServiceInto(const std::wstring &folder) {
   wchar_t program[MAX_PATH];
@@ -134,6 +141,13 @@ std::wstring CopyTestServiceInto(const std::wstring &folder) {
     std::fprintf(stderr, "CopyFileW failed: %lu\n", GetLastError());
   }
   return path;
+}
+
+DWORD OverwriteTestServiceCopy(const std::wstring &path) {
+  wchar_t program[MAX_PATH];
+  const std::wstring self(program, GetModuleFileNameW(nullptr, program, MAX_PATH));
+  const std::wstring original = self.substr(0, self.find_last_of(L'\\') + 1) + L"test_service.exe";
+  return CopyFileW(original.c_str(), path.c_str(), FALSE) ? ERROR_SUCCESS : GetLastError();
 }
 
 void RemoveTestServiceCopy(const std::wstring &path) {

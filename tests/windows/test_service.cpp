@@ -82,5 +82,8 @@ int main(int argc, char **argv) {
   stop_requested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   char name[] = "";
   SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
-  return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+  const BOOL dispatched = StartServiceCtrlDispatcherA(table);
+  // The process may outlive its report that the service stopped.
+  Sleep(behaviour.linger_ms);
+  return dispatched ? 0 : 1;
 }

@@ -1,0 +1,289 @@
+// The steps of an update, each within a deadline of the caller's: stop a
+// service until its process is gone, delete it until it is gone, and stop
+// and start it with the services that depend on it.
+#include <stdlib.h>
+
+#include "scm_session.h"
+#include "service_control.h"
+#include "state_control.h"
+
+namespace service_control {
+namespace {
+
+const DWORD kShortestStopPauseMs = 100;
+const DWORD kLongestStopPauseMs = 1000;
+const DWORD kGonePauseMs = 100;
+// Enumerations of the dependents, for those that start while the others stop.
+const DWORD kEnumerations = 3;
+
+const Access kStopRights = {SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS};
+const Access kStopWithDependentsRights = {
+    SC_MANAGER_CONNECT, SERVICE_ENUMERATE_DEPENDENTS | SERVICE_STOP | SERVICE_QUERY_STATUS};
+const Access kStartRights = {SC_MANAGER_CONNECT, SERVICE_START | SERVICE_QUERY_STATUS};
+const Access kDeleteRights = {SC_MANAGER_CONNECT, DELETE};
+const Access kProbeRights = {SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS};
+
+DWORD Shorter(DWORD a, DWORD b) { return a < b ? a : b; }
+
+// A tenth of the stop's wait hint, within bounds.
+DWORD StopPause(DWORD waitHint) {
+  const DWORD pause = waitHint / 10;
+  if (pause < kShortestStopPauseMs) return kShortestStopPauseMs;
+  return Shorter(pause, kLongestStopPauseMs);
+}
+
+// Pauses on the process, which ends the pause when it exits, or asleep once
+// it has exited or where there is none. Returns 0 or the code of a failed wait.
+DWORD Pause(const ProcessHandle &process, bool *exited, DWORD milliseconds) {
+  if (process.get() == NULL || *exited) {
+    Sleep(milliseconds);
+    return ERROR_SUCCESS;
+  }
+  const DWORD waited = WaitForSingleObject(process.get(), milliseconds);
+  if (waited == WAIT_FAILED) return GetLastError();
+  *exited = waited == WAIT_OBJECT_0;
+  return ERROR_SUCCESS;
+}
+
+// Stops the service unless it is stopped, without a second stop for one
+// that is stopping, and waits until it is stopped and its own process has
+// exited.
+DWORD StopUntilExited(SC_HANDLE service, const Deadline *deadline) {
+  SERVICE_STATUS_PROCESS status;
+  if (!QueryStatusProcess(service, &status)) return GetLastError();
+  if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
+  // The status names no process once the service has stopped, so it is
+  // opened first. A process that others share is not waited for.
+  const bool ownProcess =
+      (status.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) == 0 && status.dwProcessId != 0;
+  const ProcessHandle process(ownProcess ? OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId)
+                                         : NULL);
+  bool exited = false;
+  if (ownProcess && process.get() == NULL) {
+    // No such process: it has exited already.
+    const DWORD code = GetLastError();
+    if (code != ERROR_INVALID_PARAMETER) return code;
+    exited = true;
+  }
+  if (status.dwCurrentState != SERVICE_STOP_PENDING) {
+    SERVICE_STATUS stopping;
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &stopping)) {
+      // One that stopped meanwhile is what was asked for.
+      const DWORD code = GetLastError();
+      if (code != ERROR_SERVICE_NOT_ACTIVE) return code;
+    }
+  }
+  for (;;) {
+    if (!QueryStatusProcess(service, &status)) return GetLastError();
+    if (status.dwCurrentState == SERVICE_STOPPED) break;
+    const DWORD left = RemainingMs(*deadline);
+    if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
+    const DWORD code = Pause(process, &exited, Shorter(StopPause(status.dwWaitHint), left));
+    if (code != ERROR_SUCCESS) return code;
+  }
+  if (process.get() == NULL || exited) return ERROR_SUCCESS;
+  const DWORD waited = WaitForSingleObject(process.get(), RemainingMs(*deadline));
+  if (waited == WAIT_FAILED) return GetLastError();
+  return waited == WAIT_OBJECT_0 ? ERROR_SUCCESS : WAIT_TIMEOUT;
+}
+
+template <typename Char>
+DWORD StopAndWaitForExit(const Char *serviceName, DWORD timeoutMs) {
+  const Deadline deadline = DeadlineIn(timeoutMs);
+  return OnService(serviceName, kStopRights, StopUntilExited, &deadline);
+}
+
+template <typename Char>
+DWORD DeleteUntilGone(const Char *serviceName, DWORD timeoutMs) {
+  const Deadline deadline = DeadlineIn(timeoutMs);
+  // One marked for deletion already is waited for all the same.
+  const Outcome deleted = WithService(serviceName, kDeleteRights, [](SC_HANDLE service) {
+    if (DeleteService(service)) return Outcome{kNoStage, ERROR_SUCCESS};
+    const DWORD code = GetLastError();
+    return Outcome{kNoStage, code == ERROR_SERVICE_MARKED_FOR_DELETE ? ERROR_SUCCESS : code};
+  });
+  // Not installed, or no longer: gone.
+  if (deleted.code == ERROR_SERVICE_DOES_NOT_EXIST) return ERROR_SUCCESS;
+  if (deleted.code != ERROR_SUCCESS) return CodeResult(deleted.code);
+  // Its own handles are closed: it goes once nobody else holds one.
+  for (;;) {
+    const Outcome opened = WithService(serviceName, kProbeRights, [](SC_HANDLE) {
+      return Outcome{kNoStage, ERROR_SUCCESS};
+    });
+    if (opened.code == ERROR_SERVICE_DOES_NOT_EXIST) return CodeResult(ERROR_SUCCESS);
+    if (opened.code != ERROR_SUCCESS) return CodeResult(opened.code);
+    const DWORD left = RemainingMs(deadline);
+    if (left == 0) return CodeResult(ERROR_SERVICE_MARKED_FOR_DELETE);
+    Sleep(Shorter(kGonePauseMs, left));
+  }
+}
+
+template <typename Char>
+DWORD StopByName(const Char *serviceName, const Deadline *deadline) {
+  return WithService(serviceName, kStopRights,
+                     [deadline](SC_HANDLE service) {
+                       return Outcome{kNoStage, StopUntilExited(service, deadline)};
+                     })
+      .code;
+}
+
+// The service's active dependents, in the platform's order (the reverse of
+// their starts), in a buffer that the caller frees; null for none or on a
+// failure, whose code goes to *code.
+template <typename Char>
+typename ScmApi<Char>::Dependent *ActiveDependents(SC_HANDLE service, DWORD *count, DWORD *code) {
+  typedef typename ScmApi<Char>::Dependent Dependent;
+  DWORD needed = 0;
+  *count = 0;
+  *code = ERROR_SUCCESS;
+  if (ScmApi<Char>::EnumDependents(service, NULL, 0, &needed, count)) return NULL;
+  *code = GetLastError();
+  if (*code != ERROR_MORE_DATA) return NULL;
+  Dependent *dependents = static_cast<Dependent *>(malloc(needed));
+  if (dependents == NULL) {
+    *code = ERROR_NOT_ENOUGH_MEMORY;
+    return NULL;
+  }
+  *code = ERROR_SUCCESS;
+  if (!ScmApi<Char>::EnumDependents(service, dependents, needed, &needed, count)) {
+    *code = GetLastError();
+    free(dependents);
+    return NULL;
+  }
+  return dependents;
+}
+
+// Stops the service's active dependents, each until its process is gone,
+// then the service itself, adding each dependent stopped to the list in
+// stopped (size characters), closed by two zeros.
+template <typename Char>
+Outcome StopDependentsThenService(SC_HANDLE service, const Deadline *deadline, Char *stopped,
+                                  DWORD size) {
+  size_t used = 0;
+  for (DWORD enumeration = 0; enumeration < kEnumerations; ++enumeration) {
+    DWORD count;
+    DWORD code;
+    typename ScmApi<Char>::Dependent *dependents = ActiveDependents<Char>(service, &count, &code);
+    if (code != ERROR_SUCCESS) return {kNoStage, code};
+    // Every name, and the list's closing zero, must fit before any is stopped.
+    size_t needed = used + 1;
+    for (DWORD i = 0; i < count; ++i) needed += TextLength(dependents[i].lpServiceName) + 1;
+    if (needed > size) {
+      free(dependents);
+      return {kNoStage, ERROR_INSUFFICIENT_BUFFER};
+    }
+    if (used == 0) stopped[0] = stopped[1] = 0;
+    for (DWORD i = 0; i < count; ++i) {
+      const Char *name = dependents[i].lpServiceName;
+      code = StopByName(name, deadline);
+      if (code != ERROR_SUCCESS) break;
+      const size_t length = TextLength(name);
+      for (size_t at = 0; at <= length; ++at) stopped[used + at] = name[at];
+      used += length + 1;
+      stopped[used] = 0;
+    }
+    free(dependents);
+    if (code != ERROR_SUCCESS) return {kNoStage, code};
+    code = StopUntilExited(service, deadline);
+    if (code != ERROR_DEPENDENT_SERVICES_RUNNING) return {kNoStage, code};
+  }
+  return {kNoStage, ERROR_DEPENDENT_SERVICES_RUNNING};
+}
+
+template <typename Char>
+DWORD StopWithDependents(const Char *serviceName, DWORD timeoutMs, Char *stopped, DWORD size) {
+  if (stopped == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
+  if (size < 2) return CodeResult(ERROR_INSUFFICIENT_BUFFER);
+  const Deadline deadline = DeadlineIn(timeoutMs);
+  return CodeResult(WithService(serviceName, kStopWithDependentsRights, [&](SC_HANDLE service) {
+                      return StopDependentsThenService(service, &deadline, stopped, size);
+                    }).code);
+}
+
+// Starts the service and waits while it is start-pending, as
+// StartServiceAndWait does, but no longer than the deadline. Returns 0 once
+// it runs (or, with runningWillDo, if it ran already), or the code of the
+// failure: ERROR_SERVICE_REQUEST_TIMEOUT if it was still starting at the
+// deadline, ERROR_SERVICE_NOT_ACTIVE if it ended the wait in another state.
+DWORD StartUntilRunning(SC_HANDLE service, StartCall start, const Deadline *deadline,
+                        bool runningWillDo) {
+  if (!start(service)) {
+    const DWORD code = GetLastError();
+    return code == ERROR_SERVICE_ALREADY_RUNNING && runningWillDo ? ERROR_SUCCESS : code;
+  }
+  SERVICE_STATUS_PROCESS status;
+  if (!QueryStatusProcess(service, &status)) return GetLastError();
+  const DWORD code = WaitWhileStartPending(service, &status, deadline);
+  if (code != ERROR_SUCCESS || status.dwCurrentState == SERVICE_RUNNING) return code;
+  if (status.dwCurrentState == SERVICE_START_PENDING && RemainingMs(*deadline) == 0) {
+    return ERROR_SERVICE_REQUEST_TIMEOUT;
+  }
+  return ERROR_SERVICE_NOT_ACTIVE;
+}
+
+template <typename Char>
+DWORD StartByName(const Char *serviceName, const Deadline *deadline, bool runningWillDo) {
+  return WithService(serviceName, kStartRights,
+                     [&](SC_HANDLE service) {
+                       return Outcome{kNoStage, StartUntilRunning(service, ScmApi<Char>::Start,
+                                                                  deadline, runningWillDo)};
+                     })
+      .code;
+}
+
+// Starts the services of the list from its last name to its first. A
+// dependent that runs already, started as another's dependency, will do.
+template <typename Char>
+DWORD StartInReverse(const Char *name, const Deadline *deadline) {
+  if (*name == 0) return ERROR_SUCCESS;
+  const DWORD code = StartInReverse(name + TextLength(name) + 1, deadline);
+  return code != ERROR_SUCCESS ? code : StartByName(name, deadline, true);
+}
+
+template <typename Char>
+DWORD StartWithDependents(const Char *serviceName, const Char *dependents, DWORD timeoutMs) {
+  const Deadline deadline = DeadlineIn(timeoutMs);
+  const DWORD code = StartByName(serviceName, &deadline, false);
+  if (code != ERROR_SUCCESS || dependents == NULL) return CodeResult(code);
+  return CodeResult(StartInReverse(dependents, &deadline));
+}
+
+}  // namespace
+}  // namespace service_control
+
+using namespace service_control;
+
+extern "C" {
+
+DWORD StopServiceAndWaitForExit(const char *serviceName, DWORD timeoutMs) {
+  return StopAndWaitForExit(serviceName, timeoutMs);
+}
+DWORD StopServiceAndWaitForExitW(const wchar_t *serviceName, DWORD timeoutMs) {
+  return StopAndWaitForExit(serviceName, timeoutMs);
+}
+
+DWORD DeleteServiceAndWaitGone(const char *serviceName, DWORD timeoutMs) {
+  return DeleteUntilGone(serviceName, timeoutMs);
+}
+DWORD DeleteServiceAndWaitGoneW(const wchar_t *serviceName, DWORD timeoutMs) {
+  return DeleteUntilGone(serviceName, timeoutMs);
+}
+
+DWORD StopServiceWithDependents(const char *serviceName, DWORD timeoutMs, char *stoppedDependents,
+                                DWORD size) {
+  return StopWithDependents(serviceName, timeoutMs, stoppedDependents, size);
+}
+DWORD StopServiceWithDependentsW(const wchar_t *serviceName, DWORD timeoutMs,
+                                 wchar_t *stoppedDependents, DWORD size) {
+  return StopWithDependents(serviceName, timeoutMs, stoppedDependents, size);
+}
+
+DWORD StartServiceWithDependents(const char *serviceName, const char *dependents, DWORD timeoutMs) {
+  return StartWithDependents(serviceName, dependents, timeoutMs);
+}
+DWORD StartServiceWithDependentsW(const wchar_t *serviceName, const wchar_t *dependents,
+                                  DWORD timeoutMs) {
+  return StartWithDependents(serviceName, dependents, timeoutMs);
+}
+
+}  // extern "C"

@@ -1,0 +1,84 @@
+// An update as an updater runs it. The service's process stays 1.5 s after
+// it reports that it stopped, as a slow one's does: stopped until that
+// process has exited, its program is replaced at once; deleted until it is
+// gone, its name installs again at once. And the services that depend on
+// one stop before it and start after it.
+#include <gtest/gtest.h>
+#include <service_control.h>
+
+#include <cstdio>
+#include <string>
+
+#include "service_fixture.h"
+
+namespace {
+
+const char kName[] = "tessera-update";
+const wchar_t kWideName[] = L"tessera-update";
+
+TEST(UpdateTest, StopUntilTheProcessIsGoneAndDeleteUntilTheServiceIsGone) {
+  BeginServiceTest();
+  const std::wstring program = CopyTestServiceInto(L"tessera-update");
+  TestServiceBehaviour lingers;
+  lingers.linger_ms = 1500;
+  InstallTestService(kName, lingers, SERVICE_DEMAND_START, program);
+  // A plain stop returns while the process still holds its program.
+  StartTestService(kName);
+  ASSERT_EQ(StopServiceAndWait(kName), 0u);
+  EXPECT_EQ(OverwriteTestServiceCopy(program), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  Sleep(lingers.linger_ms + 500);
+
+  StartTestService(kName);
+  const DWORD before = GetTickCount();
+  EXPECT_EQ(StopServiceAndWaitForExit(kName, 10000), 0u);
+  const DWORD waited = GetTickCount() - before;
+  std::printf("[ update   ] stopped, and its process gone, after %lu ms\n",
+              static_cast<unsigned long>(waited));
+  EXPECT_GE(waited, lingers.linger_ms);
+  EXPECT_LT(waited, lingers.linger_ms + 1000);
+  EXPECT_EQ(OverwriteTestServiceCopy(program), 0u);
+  StartTestService(kName);
+  EXPECT_EQ(StopServiceAndWaitForExitW(kWideName, 700), static_cast<DWORD>(WAIT_TIMEOUT));
+  Sleep(lingers.linger_ms);
+
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE held = OpenServiceA(manager, kName, SERVICE_QUERY_STATUS);
+  EXPECT_EQ(DeleteServiceAndWaitGone(kName, 500),
+            static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
+  CloseServiceHandle(held);
+  CloseServiceHandle(manager);
+  EXPECT_EQ(DeleteServiceAndWaitGoneW(kWideName, 5000), 0u);
+  std::wstring path = program + std::wstring(3, L'\0');
+  DWORD error = 0xDEADBEEF;
+  EXPECT_EQ(
+      InstallServiceQuotedW(&path[0], kWideName, L"Tessera", SERVICE_WIN32_OWN_PROCESS,
+                            SERVICE_DEMAND_START, L"", SERVICE_ERROR_NORMAL, L"", L"", L"", &error),
+      0u);
+  EXPECT_EQ(error, 0u);
+  RemoveTestService(kName);
+  RemoveTestServiceCopy(program);
+}
+
+TEST(UpdateTest, DependentsStopFirstAndStartAfterTheService) {
+  BeginServiceTest();
+  // B depends on the service and C on B; started in that order, they stop in the reverse.
+  const char *const names[] = {kName, "tessera-update-b", "tessera-update-c"};
+  for (int i = 0; i < 3; ++i) {
+    InstallTestService(names[i], TestServiceBehaviour(), SERVICE_DEMAND_START, L"",
+                       i == 0 ? "" : std::string(names[i - 1]) + '\0');
+    StartTestService(names[i]);
+  }
+  char stopped[100];
+  ASSERT_EQ(StopServiceWithDependents(kName, 10000, stopped, sizeof stopped), 0u);
+  const bool listed = stopped[0] != '\0';
+  if (listed) {
+    EXPECT_EQ(std::string(stopped, 35), std::string("tessera-update-c\0tessera-update-b\0", 35));
+    for (const char *name : names) EXPECT_EQ(TestServiceState(name), SERVICE_STOPPED) << name;
+    ASSERT_EQ(StartServiceWithDependents(kName, stopped, 10000), 0u);
+    for (const char *name : names) EXPECT_EQ(TestServiceState(name), SERVICE_RUNNING) << name;
+  }
+  for (int i = 2; i >= 0; --i) RemoveTestService(names[i]);
+  if (!listed) GTEST_SKIP() << "this manager lists no dependents (Wine)";
+}
+
+}  // namespace
