@@ -72,12 +72,8 @@ endif()
 
 if(NM)
   # Names outside these would clash with those of the programs that link it.
-  file(STRINGS ${PACKAGE_PREFIX}/include/service_control.h declarations REGEX "^DWORD [A-Za-z]+\\(")
-  set(functions "")
-  foreach(declaration IN LISTS declarations)
-    string(REGEX REPLACE "^DWORD ([A-Za-z]+)\\(.*" "\\1" function "${declaration}")
-    list(APPEND functions ${function})
-  endforeach()
+  include(${CMAKE_CURRENT_LIST_DIR}/header_functions.cmake)
+  header_functions(${PACKAGE_PREFIX}/include/service_control.h functions)
   execute_process(COMMAND ${NM} -g --defined-only ${PACKAGE_PREFIX}/lib/libservice_control.a
     OUTPUT_VARIABLE listing COMMAND_ERROR_IS_FATAL ANY)
   string(REGEX MATCHALL "[^\n]+" lines "${listing}")

@@ -18,6 +18,18 @@
 
 #include <windows.h>
 
+/* How a program calls the module: in the C calling convention, whatever its
+ * own default (MSVC's /Gz makes it stdcall), and through the import table of
+ * service_control.dll where SERVICE_CONTROL_DLL is defined, as the
+ * ServiceControlDll package does. */
+#if defined(_WIN32) && defined(SERVICE_CONTROL_DLL)
+#define SERVICE_CONTROL_API __declspec(dllimport) __cdecl
+#elif defined(_WIN32)
+#define SERVICE_CONTROL_API __cdecl
+#else
+#define SERVICE_CONTROL_API
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -27,40 +39,40 @@ extern "C" {
  * once its check point has not risen for longer than the hint. Returns 0 or
  * the code of the failed platform call; writes 1 to *notRunning (when not
  * null) if the wait ended in any state but SERVICE_RUNNING, never 0. */
-DWORD StartServiceAndWait(const char *serviceName, DWORD *notRunning);
-DWORD StartServiceAndWaitW(const wchar_t *serviceName, DWORD *notRunning);
+DWORD SERVICE_CONTROL_API StartServiceAndWait(const char *serviceName, DWORD *notRunning);
+DWORD SERVICE_CONTROL_API StartServiceAndWaitW(const wchar_t *serviceName, DWORD *notRunning);
 
 /* StartServiceAndPoll starts the service and queries it every 100 ms, at most
  * 100 times, until it runs. Returns 0, the code of the failed platform call,
  * or ERROR_SERVICE_NOT_ACTIVE (1062) if it is not running at the end. */
-DWORD StartServiceAndPoll(const char *serviceName);
-DWORD StartServiceAndPollW(const wchar_t *serviceName);
+DWORD SERVICE_CONTROL_API StartServiceAndPoll(const char *serviceName);
+DWORD SERVICE_CONTROL_API StartServiceAndPollW(const wchar_t *serviceName);
 
 /* StopServiceAndWait sends SERVICE_CONTROL_STOP unless the service is stopped,
  * then queries it every 500 ms, at most 50 times, until it is stopped.
  * Returns 0, the code of a platform call that failed before the wait, or
  * ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it is not stopped at the end, which
  * is also the result when a status query inside the wait fails. */
-DWORD StopServiceAndWait(const char *serviceName);
-DWORD StopServiceAndWaitW(const wchar_t *serviceName);
+DWORD SERVICE_CONTROL_API StopServiceAndWait(const char *serviceName);
+DWORD SERVICE_CONTROL_API StopServiceAndWaitW(const wchar_t *serviceName);
 
 /* ControlServiceAndWaitStopped is StopServiceAndWait with control code 103 in
  * place of the stop control. Returns as StopServiceAndWait. */
-DWORD ControlServiceAndWaitStopped(const char *serviceName);
-DWORD ControlServiceAndWaitStoppedW(const wchar_t *serviceName);
+DWORD SERVICE_CONTROL_API ControlServiceAndWaitStopped(const char *serviceName);
+DWORD SERVICE_CONTROL_API ControlServiceAndWaitStoppedW(const wchar_t *serviceName);
 
 /* SendServiceControl sends one control code through a handle that holds only
  * SERVICE_QUERY_STATUS and SERVICE_USER_DEFINED_CONTROL, without waiting.
  * Returns 0 or the code of the failed platform call (a stop, for instance, is
  * refused with ERROR_ACCESS_DENIED). */
-DWORD SendServiceControl(const char *serviceName, DWORD control);
-DWORD SendServiceControlW(const wchar_t *serviceName, DWORD control);
+DWORD SERVICE_CONTROL_API SendServiceControl(const char *serviceName, DWORD control);
+DWORD SERVICE_CONTROL_API SendServiceControlW(const wchar_t *serviceName, DWORD control);
 
 /* QueryServiceState fills *status with the service's current status. Returns
  * 0 or the code of the failed platform call; a null status is refused with
  * ERROR_INVALID_PARAMETER. *status is written only by a successful query. */
-DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
-DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status);
+DWORD SERVICE_CONTROL_API QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
+DWORD SERVICE_CONTROL_API QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status);
 
 /* The steps of an update, each within a deadline of the caller's
  * (timeoutMs from the call, INFINITE for none), with the module's rule that
@@ -76,8 +88,8 @@ DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status);
  * process was still there at the deadline, or the code of the failed
  * platform call (ERROR_DEPENDENT_SERVICES_RUNNING while others that depend
  * on it run). */
-DWORD StopServiceAndWaitForExit(const char *serviceName, DWORD timeoutMs);
-DWORD StopServiceAndWaitForExitW(const wchar_t *serviceName, DWORD timeoutMs);
+DWORD SERVICE_CONTROL_API StopServiceAndWaitForExit(const char *serviceName, DWORD timeoutMs);
+DWORD SERVICE_CONTROL_API StopServiceAndWaitForExitW(const wchar_t *serviceName, DWORD timeoutMs);
 
 /* DeleteServiceAndWaitGone deletes the service (or takes one already marked
  * for deletion), closes its own handles and waits until the manager no
@@ -86,8 +98,8 @@ DWORD StopServiceAndWaitForExitW(const wchar_t *serviceName, DWORD timeoutMs);
  * that is not installed), ERROR_SERVICE_MARKED_FOR_DELETE (1072) if it is
  * still registered at the deadline, or the code of the failed platform
  * call. */
-DWORD DeleteServiceAndWaitGone(const char *serviceName, DWORD timeoutMs);
-DWORD DeleteServiceAndWaitGoneW(const wchar_t *serviceName, DWORD timeoutMs);
+DWORD SERVICE_CONTROL_API DeleteServiceAndWaitGone(const char *serviceName, DWORD timeoutMs);
+DWORD SERVICE_CONTROL_API DeleteServiceAndWaitGoneW(const wchar_t *serviceName, DWORD timeoutMs);
 
 /* StopServiceWithDependents stops the running services that depend on the
  * service, in the platform's order (the reverse of their starts), then the
@@ -99,10 +111,10 @@ DWORD DeleteServiceAndWaitGoneW(const wchar_t *serviceName, DWORD timeoutMs);
  * ERROR_INVALID_PARAMETER, and a list of size characters (WCHARs in the
  * wide form) that cannot hold every name with ERROR_INSUFFICIENT_BUFFER,
  * before anything is stopped. */
-DWORD StopServiceWithDependents(const char *serviceName, DWORD timeoutMs, char *stoppedDependents,
-                                DWORD size);
-DWORD StopServiceWithDependentsW(const wchar_t *serviceName, DWORD timeoutMs,
-                                 wchar_t *stoppedDependents, DWORD size);
+DWORD SERVICE_CONTROL_API StopServiceWithDependents(const char *serviceName, DWORD timeoutMs,
+                                                    char *stoppedDependents, DWORD size);
+DWORD SERVICE_CONTROL_API StopServiceWithDependentsW(const wchar_t *serviceName, DWORD timeoutMs,
+                                                     wchar_t *stoppedDependents, DWORD size);
 
 /* StartServiceWithDependents starts the service and waits while it is
  * start-pending, as StartServiceAndWait does, then starts the dependents of
@@ -112,9 +124,10 @@ DWORD StopServiceWithDependentsW(const wchar_t *serviceName, DWORD timeoutMs,
  * ERROR_SERVICE_REQUEST_TIMEOUT if one was still starting at the deadline,
  * ERROR_SERVICE_NOT_ACTIVE (1062) if one ended its wait in another state,
  * or the code of the failed platform call; it stops at the first failure. */
-DWORD StartServiceWithDependents(const char *serviceName, const char *dependents, DWORD timeoutMs);
-DWORD StartServiceWithDependentsW(const wchar_t *serviceName, const wchar_t *dependents,
-                                  DWORD timeoutMs);
+DWORD SERVICE_CONTROL_API StartServiceWithDependents(const char *serviceName,
+                                                     const char *dependents, DWORD timeoutMs);
+DWORD SERVICE_CONTROL_API StartServiceWithDependentsW(const wchar_t *serviceName,
+                                                      const wchar_t *dependents, DWORD timeoutMs);
 
 /* Stage results of the install operations and ReadServiceConfig; the Win32
  * code goes to their error out-parameter (0 on success). A null required
@@ -141,28 +154,35 @@ DWORD StartServiceWithDependentsW(const wchar_t *serviceName, const wchar_t *dep
  * form over 259 characters, which ReadServiceConfig could not hand back
  * whole (ERROR_FILENAME_EXCED_RANGE). A path that begins with a quote is
  * the caller's own quoting, a program name followed by arguments. */
-DWORD InstallServiceQuoted(char *path, const char *serviceName, const char *displayName,
-                           DWORD serviceType, DWORD startType, const char *dependencies,
-                           DWORD errorControl, const char *loadOrderGroup, const char *account,
-                           const char *password, DWORD *error);
-DWORD InstallServiceQuotedW(wchar_t *path, const wchar_t *serviceName, const wchar_t *displayName,
-                            DWORD serviceType, DWORD startType, const wchar_t *dependencies,
-                            DWORD errorControl, const wchar_t *loadOrderGroup,
-                            const wchar_t *account, const wchar_t *password, DWORD *error);
+DWORD SERVICE_CONTROL_API InstallServiceQuoted(char *path, const char *serviceName,
+                                               const char *displayName, DWORD serviceType,
+                                               DWORD startType, const char *dependencies,
+                                               DWORD errorControl, const char *loadOrderGroup,
+                                               const char *account, const char *password,
+                                               DWORD *error);
+DWORD SERVICE_CONTROL_API InstallServiceQuotedW(wchar_t *path, const wchar_t *serviceName,
+                                                const wchar_t *displayName, DWORD serviceType,
+                                                DWORD startType, const wchar_t *dependencies,
+                                                DWORD errorControl, const wchar_t *loadOrderGroup,
+                                                const wchar_t *account, const wchar_t *password,
+                                                DWORD *error);
 
 /* InstallServiceUnquoted creates the service with the path as it stands,
  * the caller's choice: the path is not checked, and one over 259 characters
  * reads back cut. Returns as InstallServiceQuoted, whose refusals of a
  * null argument and an overlong name it shares. */
-DWORD InstallServiceUnquoted(const char *path, const char *serviceName, const char *displayName,
-                             DWORD serviceType, DWORD startType, const char *dependencies,
-                             DWORD errorControl, const char *loadOrderGroup, const char *account,
-                             const char *password, DWORD *error);
-DWORD InstallServiceUnquotedW(const wchar_t *path, const wchar_t *serviceName,
-                              const wchar_t *displayName, DWORD serviceType, DWORD startType,
-                              const wchar_t *dependencies, DWORD errorControl,
-                              const wchar_t *loadOrderGroup, const wchar_t *account,
-                              const wchar_t *password, DWORD *error);
+DWORD SERVICE_CONTROL_API InstallServiceUnquoted(const char *path, const char *serviceName,
+                                                 const char *displayName, DWORD serviceType,
+                                                 DWORD startType, const char *dependencies,
+                                                 DWORD errorControl, const char *loadOrderGroup,
+                                                 const char *account, const char *password,
+                                                 DWORD *error);
+DWORD SERVICE_CONTROL_API InstallServiceUnquotedW(const wchar_t *path, const wchar_t *serviceName,
+                                                  const wchar_t *displayName, DWORD serviceType,
+                                                  DWORD startType, const wchar_t *dependencies,
+                                                  DWORD errorControl, const wchar_t *loadOrderGroup,
+                                                  const wchar_t *account, const wchar_t *password,
+                                                  DWORD *error);
 
 /* ReconfigureServiceQuoted applies the arguments of InstallServiceQuoted to an
  * existing service in place (ChangeServiceConfig); an empty (or null) string
@@ -172,21 +192,23 @@ DWORD InstallServiceUnquotedW(const wchar_t *path, const wchar_t *serviceName,
  * SERVICE_STAGE_CREATE_SERVICE (the install's refusals of a name or a path,
  * before anything is opened) or SERVICE_STAGE_CHANGE_CONFIG, with the code
  * in *error. */
-DWORD ReconfigureServiceQuoted(char *path, const char *serviceName, const char *displayName,
-                               DWORD serviceType, DWORD startType, const char *dependencies,
-                               DWORD errorControl, const char *loadOrderGroup, const char *account,
-                               const char *password, DWORD *error);
-DWORD ReconfigureServiceQuotedW(wchar_t *path, const wchar_t *serviceName,
-                                const wchar_t *displayName, DWORD serviceType, DWORD startType,
-                                const wchar_t *dependencies, DWORD errorControl,
-                                const wchar_t *loadOrderGroup, const wchar_t *account,
-                                const wchar_t *password, DWORD *error);
+DWORD SERVICE_CONTROL_API ReconfigureServiceQuoted(char *path, const char *serviceName,
+                                                   const char *displayName, DWORD serviceType,
+                                                   DWORD startType, const char *dependencies,
+                                                   DWORD errorControl, const char *loadOrderGroup,
+                                                   const char *account, const char *password,
+                                                   DWORD *error);
+DWORD SERVICE_CONTROL_API ReconfigureServiceQuotedW(
+    wchar_t *path, const wchar_t *serviceName, const wchar_t *displayName, DWORD serviceType,
+    DWORD startType, const wchar_t *dependencies, DWORD errorControl, const wchar_t *loadOrderGroup,
+    const wchar_t *account, const wchar_t *password, DWORD *error);
 
 /* SetServiceDescription sets the description; an empty one clears it.
  * Returns 0 or the code of the failed platform call; a null description is
  * refused with ERROR_INVALID_PARAMETER before anything is opened. */
-DWORD SetServiceDescription(const char *serviceName, const char *description);
-DWORD SetServiceDescriptionW(const wchar_t *serviceName, const wchar_t *description);
+DWORD SERVICE_CONTROL_API SetServiceDescription(const char *serviceName, const char *description);
+DWORD SERVICE_CONTROL_API SetServiceDescriptionW(const wchar_t *serviceName,
+                                                 const wchar_t *description);
 
 /* SetServiceFailureActions sets what the manager does when the service fails
  * (actions, the platform's SC_ACTION records, used as they are; none clears
@@ -197,34 +219,37 @@ DWORD SetServiceDescriptionW(const wchar_t *serviceName, const wchar_t *descript
  * reboot action needs the caller's SE_SHUTDOWN_NAME privilege; null actions
  * with a count are refused with ERROR_INVALID_PARAMETER before anything is
  * opened. */
-DWORD SetServiceFailureActions(const char *serviceName, DWORD resetPeriodSeconds,
-                               const SC_ACTION *actions, DWORD actionCount, int onNonCrashFailures);
-DWORD SetServiceFailureActionsW(const wchar_t *serviceName, DWORD resetPeriodSeconds,
-                                const SC_ACTION *actions, DWORD actionCount,
-                                int onNonCrashFailures);
+DWORD SERVICE_CONTROL_API SetServiceFailureActions(const char *serviceName,
+                                                   DWORD resetPeriodSeconds,
+                                                   const SC_ACTION *actions, DWORD actionCount,
+                                                   int onNonCrashFailures);
+DWORD SERVICE_CONTROL_API SetServiceFailureActionsW(const wchar_t *serviceName,
+                                                    DWORD resetPeriodSeconds,
+                                                    const SC_ACTION *actions, DWORD actionCount,
+                                                    int onNonCrashFailures);
 
 /* SetServiceDelayedAutoStart makes an automatic start wait until the other
  * automatic services have started (delayed nonzero), or not. Returns 0 or
  * the code of the failed platform call. */
-DWORD SetServiceDelayedAutoStart(const char *serviceName, int delayed);
-DWORD SetServiceDelayedAutoStartW(const wchar_t *serviceName, int delayed);
+DWORD SERVICE_CONTROL_API SetServiceDelayedAutoStart(const char *serviceName, int delayed);
+DWORD SERVICE_CONTROL_API SetServiceDelayedAutoStartW(const wchar_t *serviceName, int delayed);
 
 /* DeleteServiceIfStopped deletes the service; with stoppedOnly 1 (and only 1)
  * only if it is stopped. Returns 0, ERROR_DEPENDENT_SERVICES_RUNNING (1051)
  * for a service that is not stopped, or the code of the failed call. */
-DWORD DeleteServiceIfStopped(const char *serviceName, int stoppedOnly);
-DWORD DeleteServiceIfStoppedW(const wchar_t *serviceName, int stoppedOnly);
+DWORD SERVICE_CONTROL_API DeleteServiceIfStopped(const char *serviceName, int stoppedOnly);
+DWORD SERVICE_CONTROL_API DeleteServiceIfStoppedW(const wchar_t *serviceName, int stoppedOnly);
 
 /* DeleteServiceByName deletes the service whatever its state. Returns 0 or
  * the code of the failed platform call. */
-DWORD DeleteServiceByName(const char *serviceName);
-DWORD DeleteServiceByNameW(const wchar_t *serviceName);
+DWORD SERVICE_CONTROL_API DeleteServiceByName(const char *serviceName);
+DWORD SERVICE_CONTROL_API DeleteServiceByNameW(const wchar_t *serviceName);
 
 /* SetServiceStartType changes the start type and nothing else. Returns 0 or
  * the code of the failed platform call; SERVICE_NO_CHANGE is refused with
  * ERROR_INVALID_PARAMETER before anything is opened. */
-DWORD SetServiceStartType(const char *serviceName, DWORD startType);
-DWORD SetServiceStartTypeW(const wchar_t *serviceName, DWORD startType);
+DWORD SERVICE_CONTROL_API SetServiceStartType(const char *serviceName, DWORD startType);
+DWORD SERVICE_CONTROL_API SetServiceStartTypeW(const wchar_t *serviceName, DWORD startType);
 
 /* ReadServiceConfig reads the configuration into the caller's values and
  * buffers (path 260 bytes, group, dependencies and display name 100 each;
@@ -239,12 +264,15 @@ DWORD SetServiceStartTypeW(const wchar_t *serviceName, DWORD startType);
  * ERROR_INVALID_NAME, for a name over 256 characters, before anything is
  * opened), SERVICE_STAGE_READ_CONFIG or SERVICE_STAGE_ALLOCATE; outputs
  * are written only on 0. */
-DWORD ReadServiceConfig(const char *serviceName, DWORD *serviceType, DWORD *startType,
-                        DWORD *errorControl, DWORD *tag, char *path, char *loadOrderGroup,
-                        char *dependencies, char *displayName, DWORD *error);
-DWORD ReadServiceConfigW(const wchar_t *serviceName, DWORD *serviceType, DWORD *startType,
-                         DWORD *errorControl, DWORD *tag, wchar_t *path, wchar_t *loadOrderGroup,
-                         wchar_t *dependencies, wchar_t *displayName, DWORD *error);
+DWORD SERVICE_CONTROL_API ReadServiceConfig(const char *serviceName, DWORD *serviceType,
+                                            DWORD *startType, DWORD *errorControl, DWORD *tag,
+                                            char *path, char *loadOrderGroup, char *dependencies,
+                                            char *displayName, DWORD *error);
+DWORD SERVICE_CONTROL_API ReadServiceConfigW(const wchar_t *serviceName, DWORD *serviceType,
+                                             DWORD *startType, DWORD *errorControl, DWORD *tag,
+                                             wchar_t *path, wchar_t *loadOrderGroup,
+                                             wchar_t *dependencies, wchar_t *displayName,
+                                             DWORD *error);
 
 #ifdef __cplusplus
 }

@@ -4,12 +4,16 @@ the given architecture (x86: PE32 i386; x64: PE32+ x86-64) importing only
 KERNEL32, ADVAPI32 and msvcrt, with its version record (1.0.0.5) and its
 manifest (asInvoker, no uiAccess) as resource 1.
 
-    check_executable.py [--shipped] --arch x86|x64 STARTER_EXE
+    check_executable.py [--shipped] --arch x86|x64 [--exports-of HEADER] FILE
 
 With --shipped, the file is the one a release ships: also no debug sections,
-a debug link to its split-off debug information, and at most 48 KiB."""
+a debug link to its split-off debug information, and for starter.exe at most
+48 KiB. With --exports-of, the file is service_control.dll: a DLL with the
+same imports and version record, which exports exactly the functions that
+the header declares."""
 import argparse
 import os
+import re
 import sys
 
 import pefile
@@ -43,7 +47,7 @@ def section_names(pe):
     return names
 
 
-def check_shipped(pe, path):
+def check_shipped(pe, path, bound):
     names = section_names(pe)
     debug = [name for name in names if name.startswith(".debug")]
     if debug:
@@ -51,20 +55,33 @@ def check_shipped(pe, path):
     if ".gnu_debuglink" not in names:
         fail("no debug link (sections: %s)" % ", ".join(names))
     size = os.path.getsize(path)
-    if size > SHIPPED_MAX_BYTES:
+    if bound and size > SHIPPED_MAX_BYTES:
         fail("%d bytes, more than %d" % (size, SHIPPED_MAX_BYTES))
 
 
-def main(path, arch, shipped):
+def check_exports(pe, header):
+    with open(header) as declarations:
+        declared = re.findall(r"^DWORD SERVICE_CONTROL_API (\w+)\(", declarations.read(), re.M)
+    exported = [symbol.name.decode() for symbol in pe.DIRECTORY_ENTRY_EXPORT.symbols]
+    if sorted(exported) != sorted(declared):
+        fail("exports %s; the header declares %s" % (sorted(exported), sorted(declared)))
+    return len(exported)
+
+
+def main(path, arch, shipped, header):
     machine, magic, layout = LAYOUTS[arch]
     pe = pefile.PE(path)
     if shipped:
-        check_shipped(pe, path)
+        check_shipped(pe, path, header is None)
     if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE[machine]:
         fail("machine is %#x, not %s" % (pe.FILE_HEADER.Machine, machine))
     if pe.OPTIONAL_HEADER.Magic != magic:
         fail("optional header magic is %#x, not %s's" % (pe.OPTIONAL_HEADER.Magic, layout))
-    if pe.OPTIONAL_HEADER.Subsystem != pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]:
+    if header is not None:
+        if not pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"]:
+            fail("not a DLL")
+        exports = check_exports(pe, header)
+    elif pe.OPTIONAL_HEADER.Subsystem != pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]:
         fail("not a console program")
 
     imports = {entry.dll.decode() for entry in pe.DIRECTORY_ENTRY_IMPORT}
@@ -86,6 +103,11 @@ def main(path, arch, shipped):
         if strings.get(key) != "1.0.0.5":
             fail("%s string is %r" % (key, strings.get(key)))
 
+    if header is not None:
+        print("%s: %s DLL, exports the header's %d functions, imports %s, version 1.0.0.5%s"
+              % (os.path.basename(path), layout, exports, ", ".join(sorted(imports)),
+                 ", no debug sections, debug link" if shipped else ""))
+        return
     manifest = None
     for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         if kind.id == RT_MANIFEST:
@@ -108,6 +130,7 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--shipped", action="store_true", help="the file that a release ships")
     parser.add_argument("--arch", required=True, choices=sorted(LAYOUTS))
+    parser.add_argument("--exports-of", metavar="HEADER", help="the DLL's header")
     parser.add_argument("path")
     arguments = parser.parse_args()
-    main(arguments.path, arguments.arch, arguments.shipped)
+    main(arguments.path, arguments.arch, arguments.shipped, arguments.exports_of)
