@@ -15,14 +15,14 @@ const DWORD kPollQueries = 100;
 const DWORD kStopPauseMs = 500;
 const DWORD kStopPauses = 50;
 
-DWORD PauseForWaitHint(DWORD waitHint) {
+}  // namespace
+
+DWORD PauseForWaitHint(DWORD waitHint, DWORD shortest, DWORD longest) {
   const DWORD pause = waitHint / kPauseDivisor;
-  if (pause < kShortestPauseMs) return kShortestPauseMs;
-  if (pause > kLongestPauseMs) return kLongestPauseMs;
+  if (pause < shortest) return shortest;
+  if (pause > longest) return longest;
   return pause;
 }
-
-}  // namespace
 
 Deadline DeadlineIn(DWORD timeoutMs) {
   const Deadline deadline = {GetTickCount(), timeoutMs};
@@ -46,7 +46,7 @@ DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status,
   DWORD clockStart = GetTickCount();
   DWORD lastCheckPoint = status->dwCheckPoint;
   while (status->dwCurrentState == SERVICE_START_PENDING) {
-    DWORD pause = PauseForWaitHint(status->dwWaitHint);
+    DWORD pause = PauseForWaitHint(status->dwWaitHint, kShortestPauseMs, kLongestPauseMs);
     if (deadline != NULL) {
       const DWORD left = RemainingMs(*deadline);
       if (left == 0) break;

@@ -35,6 +35,10 @@ Deadline DeadlineIn(DWORD timeoutMs);
 // for none.
 DWORD RemainingMs(const Deadline &deadline);
 
+// The pause between status queries: a tenth of the wait hint, within
+// shortest and longest.
+DWORD PauseForWaitHint(DWORD waitHint, DWORD shortest, DWORD longest);
+
 // The service's status record with its process; TRUE on success.
 BOOL QueryStatusProcess(SC_HANDLE service, SERVICE_STATUS_PROCESS *status);
 

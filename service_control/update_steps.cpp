@@ -25,13 +25,6 @@ const Access kProbeRights = {SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS};
 
 DWORD Shorter(DWORD a, DWORD b) { return a < b ? a : b; }
 
-// A tenth of the stop's wait hint, within bounds.
-DWORD StopPause(DWORD waitHint) {
-  const DWORD pause = waitHint / 10;
-  if (pause < kShortestStopPauseMs) return kShortestStopPauseMs;
-  return Shorter(pause, kLongestStopPauseMs);
-}
-
 // Pauses on the process, which ends the pause when it exits, or asleep once
 // it has exited or where there is none. Returns 0 or the code of a failed wait.
 DWORD Pause(const ProcessHandle &process, bool *exited, DWORD milliseconds) {
@@ -78,7 +71,10 @@ DWORD StopUntilExited(SC_HANDLE service, const Deadline *deadline) {
     if (status.dwCurrentState == SERVICE_STOPPED) break;
     const DWORD left = RemainingMs(*deadline);
     if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
-    const DWORD code = Pause(process, &exited, Shorter(StopPause(status.dwWaitHint), left));
+    const DWORD code = Pause(
+        process, &exited,
+        Shorter(PauseForWaitHint(status.dwWaitHint, kShortestStopPauseMs, kLongestStopPauseMs),
+                left));
     if (code != ERROR_SUCCESS) return code;
   }
   if (process.get() == NULL || exited) return ERROR_SUCCESS;
