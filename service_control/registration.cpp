@@ -14,6 +14,19 @@ const Char *NullIfEmpty(const Char *text) {
 // buffer holds MAX_PATH characters with the terminator.
 const size_t kLongestPath = MAX_PATH - 1;
 
+// A path's length, and whether each of its ends is a double quote.
+struct PathEnds {
+  size_t length;
+  bool front;
+  bool back;
+};
+
+template <typename Char>
+PathEnds EndsOf(const Char *path) {
+  const size_t length = TextLength(path);
+  return {length, length != 0 && path[0] == '"', length != 0 && path[length - 1] == '"'};
+}
+
 // Why the module will not quote this path: 0 if it will. ERROR_INVALID_NAME
 // for a double quote before the last character of a path that it would
 // wrap (no file name holds one), since that quote would close the added one
@@ -21,35 +34,28 @@ const size_t kLongestPath = MAX_PATH - 1;
 // for a quoted form that the read could not hand back whole.
 template <typename Char>
 DWORD QuotingRefusal(const Char *path) {
-  const Char quote = '"';
-  const size_t length = TextLength(path);
-  if (length == 0) return ERROR_SUCCESS;
-  const bool front = path[0] == quote;
-  const bool back = path[length - 1] == quote;
-  if (!front) {
-    for (size_t i = 0; i + 1 < length; ++i) {
-      if (path[i] == quote) return ERROR_INVALID_NAME;
+  const PathEnds ends = EndsOf(path);
+  if (ends.length == 0) return ERROR_SUCCESS;
+  if (!ends.front) {
+    for (size_t i = 0; i + 1 < ends.length; ++i) {
+      if (path[i] == '"') return ERROR_INVALID_NAME;
     }
   }
-  const size_t added = front && back ? 0 : !front + !back;
-  return length + added > kLongestPath ? ERROR_FILENAME_EXCED_RANGE : ERROR_SUCCESS;
+  const size_t added = ends.front && ends.back ? 0 : !ends.front + !ends.back;
+  return ends.length + added > kLongestPath ? ERROR_FILENAME_EXCED_RANGE : ERROR_SUCCESS;
 }
 
 // Wraps a path that QuotingRefusal accepts in quotes where an end lacks one.
 template <typename Char>
 void QuotePath(Char *path) {
-  const Char quote = '"';
-  const size_t length = TextLength(path);
-  if (length == 0) return;
-  const bool front = path[0] == quote;
-  const bool back = path[length - 1] == quote;
-  if (front && back) return;
+  const PathEnds ends = EndsOf(path);
+  if (ends.length == 0 || (ends.front && ends.back)) return;
   Char work[MAX_PATH];
   ScmApi<Char>::CopyBounded(work, path, MAX_PATH);
   Char *end = path;
-  if (!front) *end++ = quote;
+  if (!ends.front) *end++ = '"';
   for (const Char *from = work; *from != 0;) *end++ = *from++;
-  if (!back) *end++ = quote;
+  if (!ends.back) *end++ = '"';
   *end = 0;
 }
 
