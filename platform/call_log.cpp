@@ -1,6 +1,7 @@
 // The call log and the failure injection of the simulated platform.
 #include <cstdint>
 #include <cstdio>
+#include <map>
 
 #include "internal.h"
 
@@ -21,6 +22,7 @@ struct CallAction {
 std::vector<Call> calls;
 std::vector<PlannedFailure> failures;
 std::vector<CallAction> actions;
+std::map<std::string, DWORD> reported_sizes;
 
 }  // namespace
 
@@ -37,7 +39,7 @@ bool EnterCall(const char *function, const std::string &arguments) {
     }
   }
   calls.push_back(Call{function, arguments, fail, ""});
-  if (fail) SetLastError(code);
+  if (fail && code != 0) SetLastError(code);
   return fail;
 }
 
@@ -49,6 +51,13 @@ void FailCall(const char *function, unsigned nth, DWORD code) {
   failures.push_back(PlannedFailure{function, nth, code});
 }
 
+void ReportNeededSize(const char *function, DWORD size) { reported_sizes[function] = size; }
+
+void ApplyReportedSize(const char *function, BOOL done, LPDWORD needed) {
+  auto reported = reported_sizes.find(function);
+  if (!done && needed != nullptr && reported != reported_sizes.end()) *needed = reported->second;
+}
+
 const std::vector<Call> &Calls() { return calls; }
 
 void ClearCalls() { calls.clear(); }
@@ -57,6 +66,7 @@ void ResetCallLog() {
   calls.clear();
   failures.clear();
   actions.clear();
+  reported_sizes.clear();
 }
 
 template <typename Handle>

@@ -40,6 +40,12 @@ BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode) {
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                                int wideLength) {
+  if (EnterCall("MultiByteToWideChar", std::to_string(codePage) + ", " + HexText(flags) + ", " +
+                                           PointerText(text) + ", " + std::to_string(length) +
+                                           ", " + PointerText(wide) + ", " +
+                                           std::to_string(wideLength))) {
+    return 0;
+  }
   // A length of 0 or below -1, or room without a buffer, is refused as Windows refuses it.
   if (codePage != CP_ACP || flags != 0 || text == nullptr || length == 0 || length < -1 ||
       wideLength < 0 || (wideLength > 0 && wide == nullptr)) {
@@ -59,6 +65,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int leng
 
 BOOL WINAPI WriteConsoleW(HANDLE console, const void *buffer, DWORD length, LPDWORD written,
                           LPVOID) {
+  if (EnterCall("WriteConsoleW", PointerText(buffer) + ", " + std::to_string(length))) return FALSE;
   if (console != kStandardOutput || !output_is_console) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

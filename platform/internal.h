@@ -11,6 +11,9 @@ namespace standin {
 // Logs a call. Returns true when the call is to fail; the last error is then set.
 bool EnterCall(const char *function, const std::string &arguments);
 
+// Makes a failed size query of function report the size that a test chose.
+void ApplyReportedSize(const char *function, BOOL done, LPDWORD needed);
+
 // Notes in the log the handle that the latest call handed out, and returns it.
 template <typename Handle>
 Handle HandedOut(Handle handle);

@@ -38,6 +38,10 @@ BOOL StartLogged(const char *function, SC_HANDLE service, DWORD argc, const Char
                 HandleText(service) + ", " + std::to_string(argc) + ", " + PointerText(argv))) {
     return FALSE;
   }
+  if (argc != 0 && argv == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   return Start(service);
 }
 
@@ -124,11 +128,9 @@ BOOL EnumDependentsLogged(const char *function, SC_HANDLE service, DWORD states,
                               PointerText(needed) + ", " + PointerText(returned))) {
     return FALSE;
   }
-  return EnumDependents<Char>(service, states, records, size, needed, returned);
-}
-
-std::string ProcessHandleText(HANDLE process) {
-  return HandleText(reinterpret_cast<SC_HANDLE>(process));
+  const BOOL done = EnumDependents<Char>(service, states, records, size, needed, returned);
+  ApplyReportedSize(function, done, needed);
+  return done;
 }
 
 }  // namespace
@@ -277,26 +279,6 @@ BOOL WINAPI EnumDependentServicesW(SC_HANDLE service, DWORD serviceState,
                                    LPDWORD bytesNeeded, LPDWORD servicesReturned) {
   return EnumDependentsLogged<WCHAR>("EnumDependentServicesW", service, serviceState, services,
                                      bufferSize, bytesNeeded, servicesReturned);
-}
-
-HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) {
-  if (EnterCall("OpenProcess", HexText(desiredAccess) + ", " + std::to_string(inheritHandle) +
-                                   ", " + std::to_string(processId))) {
-    return nullptr;
-  }
-  return HandedOut(OpenServiceProcess(processId));
-}
-
-DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-  if (EnterCall("WaitForSingleObject",
-                ProcessHandleText(handle) + ", " + std::to_string(milliseconds))) {
-    return WAIT_FAILED;
-  }
-  return WaitForProcess(handle, milliseconds);
-}
-
-BOOL WINAPI CloseHandle(HANDLE handle) {
-  return CloseProcessHandle(handle, EnterCall("CloseHandle", ProcessHandleText(handle)));
 }
 
 }  // extern "C"

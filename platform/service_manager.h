@@ -10,6 +10,9 @@
 #ifndef STANDIN_SERVICE_MANAGER_H
 #define STANDIN_SERVICE_MANAGER_H
 
+#include <tlhelp32.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,8 @@ struct Texts {
 };
 
 struct Service {
+  // Tells apart services of one name: a new one and one that is gone.
+  unsigned long serial = 0;
   ServiceSetup setup;  // its texts are not used once the service is added
   Texts text;
   std::vector<WideString> started_programs;
@@ -40,7 +45,8 @@ struct Service {
   std::vector<DWORD> controls;
   bool marked_for_delete = false;
   // The process of its latest start: ids rise with each start, so they also
-  // tell the order of the starts.
+  // tell the order of the starts. An earlier run's process may still be
+  // there beside it, until it ends.
   DWORD process_id = 0;
   // When it last reported that it stopped; its process ends linger_ms later.
   unsigned long long stopped_at = 0;
@@ -71,17 +77,25 @@ struct ConfigTexts {
   Text password;
 };
 
+const unsigned long long kNever = ~0ull;
+// The manager's own process, the parent of every service's process.
+const DWORD kManagerProcessId = 8;
+
 // The store and registration.
 std::vector<Service> &Services();
+// The registered service of that name; one marked for deletion is no more
+// once it has stopped and no handle refers to it.
 Service *FindService(const WideString &name);
+bool IsGone(Service &service);
 // The service behind a service handle that carries the needed right.
 Service *ServiceFor(SC_HANDLE handle, DWORD needed_access);
 bool IsServiceHandle(SC_HANDLE handle);
-DWORD NewProcessId();
-HANDLE NewProcessHandle(DWORD process_id);
-// The process behind a process handle, or 0 for a handle that is none.
-DWORD ProcessOfHandle(HANDLE handle);
-BOOL CloseProcessHandle(HANDLE handle, bool failing);
+// The next handle value, for service and kernel handles alike.
+std::uintptr_t NewHandleId();
+// Whether the manager leaves a service as it was when its process ends
+// without reporting SERVICE_STOPPED (Wine's), rather than stopping it with
+// ERROR_PROCESS_ABORTED (Windows').
+bool ManagerIgnoresProcessExit();
 // Boot and system start are for drivers; a program service may start
 // automatically, on demand, or not at all.
 bool IsProgramStartType(DWORD start_type);
@@ -101,8 +115,32 @@ BOOL QueryStatus(SC_HANDLE service, SERVICE_STATUS *status);
 BOOL QueryStatusProcess(SC_HANDLE service, SC_STATUS_TYPE level, LPBYTE buffer, DWORD size,
                         LPDWORD needed);
 BOOL Control(SC_HANDLE service, DWORD control, SERVICE_STATUS *status);
-HANDLE OpenServiceProcess(DWORD process_id);
+// When the process of the service's latest run ends, as its reports decide
+// it: linger_ms after its stop, kNever while nothing ends it; a kill is
+// not counted here.
+unsigned long long RunEndsAt(Service &service);
+// Starts a run of the service: its process, and the children that it starts.
+void StartRun(Service &service);
+
+// Processes and the kernel's handles to them.
+// A new process of the program; a child ends outlives_parent_ms after its
+// parent (INFINITE: never on its own). Returns its id.
+DWORD StartProcess(const WideString &program, DWORD parent_id, bool child,
+                   DWORD outlives_parent_ms);
+// The process no longer ends with a service's run, but at ends_at.
+void DetachProcess(DWORD id, unsigned long long ends_at);
+// Ends the process at that time (a kill, a crash), if it runs that long.
+void EndProcess(DWORD id, unsigned long long at);
+// When the process was ended so, kNever if it was not.
+unsigned long long ProcessEndedAt(DWORD id);
+bool ProcessRuns(DWORD id);
+HANDLE OpenRunningProcess(DWORD id);
 DWORD WaitForProcess(HANDLE process, DWORD milliseconds);
+HANDLE ListProcesses(DWORD flags);
+BOOL NextListedProcess(HANDLE list, PROCESSENTRY32W *entry, bool first);
+BOOL CloseKernelHandle(HANDLE handle, bool failing);
+int OpenKernelHandleCount();
+void ResetProcesses();
 
 // Configuration records, in each form's records and texts.
 template <typename Char>

@@ -19,49 +19,37 @@ const StatusStep &CurrentStep(const Service &service) {
   return *current;
 }
 
-// Brings the service's state up to the current virtual time.
-void Settle(Service &service) {
-  if (service.stopping && service.setup.stop_ms != INFINITE &&
-      Now() - service.stop_at >= service.setup.stop_ms) {
-    service.started = false;
-    service.stopping = false;
-    service.exit_code = 0;
-    service.stopped_at = service.stop_at + service.setup.stop_ms;
-  } else if (service.started && !service.stopping &&
-             CurrentStep(service).state == SERVICE_STOPPED) {
-    service.started = false;
-    service.exit_code = service.setup.exit_code;
-    service.stopped_at = service.started_at + CurrentStep(service).at_ms;
-  }
-}
-
-const unsigned long long kNever = ~0ull;
-
-// When the process of the service's latest start ends, as things stand:
-// linger_ms after the service reports that it stopped, which a stop that
-// never completes, or a run that never ends, puts off for ever.
-unsigned long long ProcessEndsAt(Service &service) {
-  Settle(service);
-  if (service.process_id == 0) return 0;
-  unsigned long long stops_at = service.stopped_at;
+// When the service's latest run reports that it stopped, as things stand:
+// kNever while nothing will make it.
+unsigned long long ReportedStopAt(const Service &service) {
   if (service.stopping) {
-    if (service.setup.stop_ms == INFINITE) return kNever;
-    stops_at = service.stop_at + service.setup.stop_ms;
-  } else if (service.started) {
-    const std::vector<StatusStep> &script = service.setup.start_script;
-    if (script.back().state != SERVICE_STOPPED) return kNever;
-    stops_at = service.started_at + script.back().at_ms;
+    if (service.setup.crashes_on_stop || service.setup.stop_ms == INFINITE) return kNever;
+    return service.stop_at + service.setup.stop_ms;
   }
-  return stops_at + service.setup.linger_ms;
+  for (const StatusStep &step : service.setup.start_script) {
+    if (step.state == SERVICE_STOPPED) return service.started_at + step.at_ms;
+  }
+  return kNever;
 }
 
-bool ProcessRuns(Service &service) { return ProcessEndsAt(service) > Now(); }
-
-Service *ServiceOfProcess(DWORD process_id) {
-  for (Service &service : Services()) {
-    if (process_id != 0 && service.process_id == process_id) return &service;
+// Brings the service's state up to the current virtual time: the run ends
+// with its report, or when its process ends without one (killed, or a crash),
+// which Windows' manager sees and counts as a failure.
+void Settle(Service &service) {
+  if (!service.started) return;
+  const unsigned long long reported = ReportedStopAt(service);
+  const unsigned long long ended = ProcessEndedAt(service.process_id);
+  if (reported <= Now() && reported <= ended) {
+    service.exit_code = service.stopping ? 0 : service.setup.exit_code;
+    service.stopped_at = reported;
+  } else if (ended <= Now() && !ManagerIgnoresProcessExit()) {
+    service.exit_code = ERROR_PROCESS_ABORTED;
+    service.stopped_at = ended;
+  } else {
+    return;
   }
-  return nullptr;
+  service.started = false;
+  service.stopping = false;
 }
 
 // Whether the service depends on target, directly or through others.
@@ -85,7 +73,7 @@ std::vector<Service *> DependentsOf(const Service &service, DWORD states) {
   std::vector<Service *> dependents;
   for (Service &other : Services()) {
     const bool active = StatusOf(other).dwCurrentState != SERVICE_STOPPED;
-    if (&other != &service && DependsOn(other, service) &&
+    if (&other != &service && !IsGone(other) && DependsOn(other, service) &&
         (states & (active ? SERVICE_ACTIVE : SERVICE_INACTIVE)) != 0) {
       dependents.push_back(&other);
     }
@@ -154,10 +142,28 @@ DWORD RefusalFor(const Service &service, DWORD state, DWORD control) {
 
 }  // namespace
 
+unsigned long long RunEndsAt(Service &service) {
+  Settle(service);
+  if (service.process_id == 0) return 0;
+  if (!service.started) return service.stopped_at + service.setup.linger_ms;
+  const unsigned long long reported = ReportedStopAt(service);
+  return reported == kNever ? kNever : reported + service.setup.linger_ms;
+}
+
+void StartRun(Service &service) {
+  service.started = true;
+  service.stopping = false;
+  service.started_at = Now();
+  service.process_id = StartProcess(service.text.binary_path, kManagerProcessId, false, INFINITE);
+  for (DWORD outlives_ms : service.setup.children_outlive_ms) {
+    StartProcess(service.text.binary_path, service.process_id, true, outlives_ms);
+  }
+}
+
 SERVICE_STATUS_PROCESS StatusOf(Service &service) {
   Settle(service);
   SERVICE_STATUS_PROCESS status{};
-  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwServiceType = service.setup.service_type;
   if (!service.started) {
     status.dwCurrentState = SERVICE_STOPPED;
     status.dwWin32ExitCode = service.exit_code;
@@ -165,7 +171,10 @@ SERVICE_STATUS_PROCESS StatusOf(Service &service) {
   }
   status.dwProcessId = service.process_id;
   if (service.stopping) {
+    // As a service that says how long its stop takes.
     status.dwCurrentState = SERVICE_STOP_PENDING;
+    status.dwCheckPoint = 1;
+    status.dwWaitHint = service.setup.stop_ms == INFINITE ? 0 : service.setup.stop_ms;
     return status;
   }
   const StatusStep &step = CurrentStep(service);
@@ -183,8 +192,8 @@ BOOL Start(SC_HANDLE service) {
     SetLastError(ERROR_SERVICE_DISABLED);
     return FALSE;
   }
-  // Also while the process of its last run is still there.
-  if (StatusOf(*found).dwCurrentState != SERVICE_STOPPED || ProcessRuns(*found)) {
+  // A run whose process has ended unseen (Wine) is started again all the same.
+  if (StatusOf(*found).dwCurrentState != SERVICE_STOPPED && ProcessRuns(found->process_id)) {
     SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
     return FALSE;
   }
@@ -194,10 +203,9 @@ BOOL Start(SC_HANDLE service) {
     SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
     return FALSE;
   }
-  found->started = true;
-  found->stopping = false;
-  found->started_at = Now();
-  found->process_id = NewProcessId();
+  // The last run's process may still be there: the new one starts beside it.
+  if (found->process_id != 0) DetachProcess(found->process_id, RunEndsAt(*found));
+  StartRun(*found);
   found->started_programs.push_back(found->text.binary_path);
   return TRUE;
 }
@@ -262,6 +270,7 @@ BOOL Control(SC_HANDLE service, DWORD control, SERVICE_STATUS *status) {
     if (control == SERVICE_CONTROL_STOP) {
       found->stopping = true;
       found->stop_at = Now();
+      if (found->setup.crashes_on_stop) EndProcess(found->process_id, Now() + found->setup.stop_ms);
     }
   }
   CopyStatus(StatusOf(*found), status);
@@ -270,38 +279,6 @@ BOOL Control(SC_HANDLE service, DWORD control, SERVICE_STATUS *status) {
     return FALSE;
   }
   return TRUE;
-}
-
-HANDLE OpenServiceProcess(DWORD process_id) {
-  Service *service = ServiceOfProcess(process_id);
-  if (service == nullptr || !ProcessRuns(*service)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  return NewProcessHandle(process_id);
-}
-
-DWORD WaitForProcess(HANDLE process, DWORD milliseconds) {
-  const DWORD process_id = ProcessOfHandle(process);
-  if (process_id == 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
-  }
-  // A process whose service is gone has ended with it.
-  Service *service = ServiceOfProcess(process_id);
-  const unsigned long long ends_at = service == nullptr ? 0 : ProcessEndsAt(*service);
-  if (ends_at <= Now()) return WAIT_OBJECT_0;
-  // Nothing else runs in virtual time that could end it.
-  if (ends_at == kNever && milliseconds == INFINITE) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return WAIT_FAILED;
-  }
-  if (milliseconds != INFINITE && Now() + milliseconds < ends_at) {
-    AdvanceClock(milliseconds);
-    return WAIT_TIMEOUT;
-  }
-  AdvanceClock(ends_at - Now());
-  return WAIT_OBJECT_0;
 }
 
 template <typename Char>
@@ -350,14 +327,5 @@ template BOOL EnumDependents<char>(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSA *, DWO
                                    LPDWORD);
 template BOOL EnumDependents<WCHAR>(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSW *, DWORD, LPDWORD,
                                     LPDWORD);
-
-bool ProgramInUse(const WideString &program) {
-  for (Service &service : Services()) {
-    const WideString &path = service.text.binary_path;
-    const bool runs_it = path == program || path.rfind(L"\"" + program + L"\"", 0) == 0;
-    if (runs_it && ProcessRuns(service)) return true;
-  }
-  return false;
-}
 
 }  // namespace standin

@@ -11,16 +11,15 @@ namespace {
 struct Handle {
   bool is_manager;
   DWORD access;
-  WideString service;  // key name, for service handles
+  unsigned long service;  // the service's serial, for service handles
 };
 
 std::vector<Service> services;
 std::map<std::uintptr_t, Handle> handles;
 std::uintptr_t next_handle = 1;
-// Process handles, with the process of each; they count as open handles too.
-std::map<std::uintptr_t, DWORD> process_handles;
-DWORD next_process_id = 100;
+unsigned long next_serial = 1;
 bool close_overwrites_last_error = false;
+bool manager_ignores_process_exit = false;
 DWORD close_last_error = 0;
 
 // Names compare without regard to the case of ASCII letters.
@@ -28,7 +27,7 @@ WCHAR Folded(WCHAR c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
 
 Service *FindService(const char *name) { return standin::FindService(AnsiToWide(name)); }
 
-SC_HANDLE NewHandle(bool is_manager, DWORD access, const WideString &service) {
+SC_HANDLE NewHandle(bool is_manager, DWORD access, unsigned long service) {
   const std::uintptr_t id = next_handle++;
   handles[id] = Handle{is_manager, access, service};
   return reinterpret_cast<SC_HANDLE>(id);
@@ -57,17 +56,11 @@ bool CheckManagerAndName(SC_HANDLE manager, DWORD needed_access, const WCHAR *na
   return refusal == 0;
 }
 
-// A service marked for deletion goes once no handle refers to it.
-void RemoveIfDeletedAndUnused(const WideString &name) {
+bool HasHandles(const Service &service) {
   for (const auto &entry : handles) {
-    if (entry.second.service == name) return;
+    if (!entry.second.is_manager && entry.second.service == service.serial) return true;
   }
-  for (size_t i = 0; i < services.size(); ++i) {
-    if (services[i].text.name == name && services[i].marked_for_delete) {
-      services.erase(services.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
-    }
-  }
+  return false;
 }
 
 // The dependency list's names, each with its zero, without the closing zero.
@@ -100,8 +93,16 @@ Text DependencyList(const WCHAR *list) {
   return list == nullptr ? Text{true, {}} : Text{false, DependencyNames(list)};
 }
 
+// A service marked for deletion goes once it has stopped and no handle
+// refers to it; the manager then knows its name no more.
+bool IsGone(Service &service) {
+  return service.marked_for_delete && !HasHandles(service) &&
+         StatusOf(service).dwCurrentState == SERVICE_STOPPED;
+}
+
 Service *FindService(const WideString &name) {
   for (Service &service : services) {
+    if (IsGone(service)) continue;
     const WideString &held = service.text.name;
     if (held.size() != name.size()) continue;
     size_t i = 0;
@@ -121,7 +122,10 @@ Service *ServiceFor(SC_HANDLE handle, DWORD needed_access) {
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
-  return FindService(found->service);
+  for (Service &service : services) {
+    if (service.serial == found->service) return &service;
+  }
+  return nullptr;
 }
 
 bool IsServiceHandle(SC_HANDLE handle) {
@@ -131,28 +135,11 @@ bool IsServiceHandle(SC_HANDLE handle) {
 
 std::vector<Service> &Services() { return services; }
 
-DWORD NewProcessId() { return next_process_id++; }
+std::uintptr_t NewHandleId() { return next_handle++; }
 
-HANDLE NewProcessHandle(DWORD process_id) {
-  const std::uintptr_t id = next_handle++;
-  process_handles[id] = process_id;
-  return reinterpret_cast<HANDLE>(id);
-}
+bool ManagerIgnoresProcessExit() { return manager_ignores_process_exit; }
 
-DWORD ProcessOfHandle(HANDLE handle) {
-  auto found = process_handles.find(reinterpret_cast<std::uintptr_t>(handle));
-  return found == process_handles.end() ? 0 : found->second;
-}
-
-BOOL CloseProcessHandle(HANDLE handle, bool failing) {
-  const bool known = process_handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
-  if (failing) return FALSE;
-  if (!known) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
-}
+void SetManagerIgnoresProcessExit(bool ignores) { manager_ignores_process_exit = ignores; }
 
 bool IsProgramStartType(DWORD start_type) {
   return start_type >= SERVICE_AUTO_START && start_type <= SERVICE_DISABLED;
@@ -163,15 +150,16 @@ void Reset() {
   ResetKernel();
   ResetConsole();
   services.clear();
+  ResetProcesses();
   handles.clear();
-  process_handles.clear();
   next_handle = 1;
-  next_process_id = 100;
   close_overwrites_last_error = false;
+  manager_ignores_process_exit = false;
 }
 
 void AddService(const ServiceSetup &setup) {
   Service service;
+  service.serial = next_serial++;
   service.setup = setup;
   const auto wide = [](const WideString &given, const std::string &ansi) {
     return given.empty() ? AnsiToWide(ansi) : given;
@@ -186,10 +174,8 @@ void AddService(const ServiceSetup &setup) {
   if (service.setup.start_script.empty()) {
     service.setup.start_script.push_back(StatusStep{0, SERVICE_RUNNING, 0, 0});
   }
-  service.started = setup.started;
-  service.started_at = Now();
-  if (setup.started) service.process_id = NewProcessId();
   services.push_back(service);
+  if (setup.started) StartRun(services.back());
 }
 
 DWORD ServiceState(const char *name) {
@@ -212,7 +198,7 @@ void SetCloseOverwritesLastError(bool enabled, DWORD value) {
   close_last_error = value;
 }
 
-int OpenHandleCount() { return static_cast<int>(handles.size() + process_handles.size()); }
+int OpenHandleCount() { return static_cast<int>(handles.size()) + OpenKernelHandleCount(); }
 
 bool ServiceConfig(const char *name, ServiceSetup *config) {
   const Service *service = FindService(name);
@@ -233,9 +219,7 @@ bool ServiceConfig(const char *name, ServiceSetup *config) {
   return true;
 }
 
-SC_HANDLE OpenManager(DWORD desired_access) {
-  return NewHandle(true, desired_access, WideString());
-}
+SC_HANDLE OpenManager(DWORD desired_access) { return NewHandle(true, desired_access, 0); }
 
 SC_HANDLE OpenNamedService(SC_HANDLE manager, const Text &name, DWORD desired_access) {
   if (!CheckManagerAndName(manager, 0, name.get())) return nullptr;
@@ -244,7 +228,7 @@ SC_HANDLE OpenNamedService(SC_HANDLE manager, const Text &name, DWORD desired_ac
     SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
     return nullptr;
   }
-  return NewHandle(false, desired_access, service->text.name);
+  return NewHandle(false, desired_access, service->serial);
 }
 
 SC_HANDLE Create(SC_HANDLE manager, const ConfigTexts &text, DWORD desired_access,
@@ -269,7 +253,7 @@ SC_HANDLE Create(SC_HANDLE manager, const ConfigTexts &text, DWORD desired_acces
       text.binary_path.value,  text.load_order_group.value,
       text.dependencies.value, text.account.null ? AnsiToWide("LocalSystem") : text.account.value,
       text.password.value};
-  return NewHandle(false, desired_access, text.name.value);
+  return NewHandle(false, desired_access, services.back().serial);
 }
 
 BOOL Delete(SC_HANDLE service) {
@@ -284,10 +268,7 @@ BOOL Delete(SC_HANDLE service) {
 }
 
 BOOL Close(SC_HANDLE handle, bool failing) {
-  const Handle *closing = FindHandle(handle);
-  const WideString service = closing == nullptr ? WideString() : closing->service;
   const bool known = handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
-  RemoveIfDeletedAndUnused(service);
   if (failing) return FALSE;
   if (!known) {
     SetLastError(ERROR_INVALID_HANDLE);

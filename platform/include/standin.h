@@ -36,6 +36,13 @@ struct ServiceSetup {
   // How long its process stays, holding its program, after it reports that
   // it stopped.
   DWORD linger_ms = 0;
+  // Its process ends when a stop would complete, without reporting that it
+  // stopped: a crash in its stop.
+  bool crashes_on_stop = false;
+  // The children that each start of its process starts, which run its
+  // program too: each ends this long after its parent (INFINITE: never on
+  // its own).
+  std::vector<DWORD> children_outlive_ms;
   DWORD controls_accepted = SERVICE_ACCEPT_STOP;
   DWORD exit_code = 0;
   // The service is already started when it is added (its script begins now).
@@ -105,14 +112,25 @@ std::vector<WideString> StartedPrograms(const char *name);
 // which may be after it reported that it stopped.
 bool ProgramInUse(const WideString &program);
 
+// Starts a process that no service started, which runs until Reset: with
+// this id (one that the system hands out again once its process has gone)
+// and parent.
+void StartProcess(DWORD id, DWORD parent_id);
+
 // The service's current state, or 0 when no such service is registered.
 DWORD ServiceState(const char *name);
 
 // The control codes that reached the service, in the order they arrived.
 std::vector<DWORD> ControlsReceived(const char *name);
 
-// Makes the nth call (1-based) of function, counted from now, fail with code.
+// Makes the nth call (1-based) of function, counted from now, fail with
+// code; with code 0 it fails and leaves the last error as it was, as Wine's
+// ChangeServiceConfig2 does for a setting that it does not keep.
 void FailCall(const char *function, unsigned nth, DWORD code);
+
+// Makes every size query of function (EnumDependentServicesA/W) that finds
+// its buffer too small report size as the size needed.
+void ReportNeededSize(const char *function, DWORD size);
 
 // Runs action whenever function is called, before the call does anything:
 // a test's look at the world at that moment.
@@ -132,6 +150,12 @@ void SetMessageText(DWORD code, const std::string &text);
 // default). The console shows what WriteConsoleW writes as UTF-8 on file
 // descriptor 1, beside the bytes that the C runtime writes there as they are.
 void SetStandardOutputIsConsole(bool console);
+
+// Makes the manager leave a service as it was, state and process id, when
+// its process ends without reporting SERVICE_STOPPED, as Wine's does (true);
+// by default it notices, as Windows' does, and the service stops with
+// ERROR_PROCESS_ABORTED.
+void SetManagerIgnoresProcessExit(bool ignores);
 
 // While enabled, every successful CloseServiceHandle sets the last error to value.
 void SetCloseOverwritesLastError(bool enabled, DWORD value);

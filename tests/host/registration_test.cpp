@@ -64,6 +64,11 @@ TEST_P(RegistrationTest, QuotedInstallQuotesOnlyTheEndsThatLackAQuote) {
       {"a quote inside, which would end the added one early", "C:\\Tessera\" Test\\svc.exe", "", ERROR_INVALID_NAME},
       {"a quote inside and arguments", "C:\\Tessera\" Test\\svc.exe\" x", "", ERROR_INVALID_NAME},
       {"a quote inside and at the end", "C:\\a\"b\"", "", ERROR_INVALID_NAME},
+      {"a quote second", "C\":\\svc.exe", "", ERROR_INVALID_NAME},
+      {"a quote last but one", "C:\\svc.ex\"e", "", ERROR_INVALID_NAME},
+      {"front only, an argument that ends in a backslash", "\"C:\\svc.exe\" C:\\data\\", "", ERROR_INVALID_NAME},
+      {"front only, a lone backslash", "\"\\", "", ERROR_INVALID_NAME},
+      {"back only, ending in a backslash and a quote", "C:\\data\\\"", "\"C:\\data\\\"", 0},
       {"257 characters become 259, which the read holds", x257, "\"" + x257 + "\"", 0},
       {"258 with a front quote become 259", "\"" + x257, "\"" + x257 + "\"", 0},
       {"258 without quotes would be 260", x257 + "x", "", kTooLong},
@@ -174,7 +179,8 @@ TEST_P(RegistrationTest, DeletionAsksTheStateOnlyForFlagOne) {
       standin::AddService(setup);
       const bool refused = deletion.asks && state != SERVICE_STOPPED;
       EXPECT_EQ(deletion.call(form()), refused ? ERROR_DEPENDENT_SERVICES_RUNNING : 0u);
-      EXPECT_EQ(standin::ServiceState(kService) != 0, refused);
+      // One deleted while it runs stays registered until it stops.
+      EXPECT_EQ(standin::ServiceState(kService) != 0, state != SERVICE_STOPPED);
       EXPECT_EQ(CountCalls("QueryServiceStatus"), deletion.asks ? 1 : 0);
     }
   }
