@@ -37,7 +37,7 @@ DWORD ChangeFailureActions(SC_HANDLE service, DWORD resetPeriodSeconds, const SC
                            DWORD actionCount, int onNonCrashFailures) {
   // The platform leaves the actions as they are for a null list, so no
   // actions go as an empty one.
-  SC_ACTION none = {SC_ACTION_NONE, 0};
+  SC_ACTION none = {};
   typename ScmApi<Char>::FailureActions info = {
       resetPeriodSeconds, NULL, NULL, actionCount,
       actions == NULL ? &none : const_cast<SC_ACTION *>(actions)};

@@ -30,14 +30,17 @@ PathEnds EndsOf(const Char *path) {
 // Why the module will not quote this path: 0 if it will. ERROR_INVALID_NAME
 // for a double quote before the last character of a path that it would
 // wrap (no file name holds one), since that quote would close the added one
-// early and leave the rest to be split at a space; ERROR_FILENAME_EXCED_RANGE
+// early and leave the rest to be split at a space, and for a quoted program
+// with arguments that ends in a backslash, which would escape the quote
+// added behind it and change the last argument; ERROR_FILENAME_EXCED_RANGE
 // for a quoted form that the read could not hand back whole.
 template <typename Char>
 DWORD QuotingRefusal(const Char *path) {
   const PathEnds ends = EndsOf(path);
-  if (ends.length == 0) return ERROR_SUCCESS;
+  if (ends.front && !ends.back && path[ends.length - 1] == '\\') return ERROR_INVALID_NAME;
   if (!ends.front) {
-    for (size_t i = 0; i + 1 < ends.length; ++i) {
+    // Its first character is no quote; its last one may be.
+    for (size_t i = 1; i + 1 < ends.length; ++i) {
       if (path[i] == '"') return ERROR_INVALID_NAME;
     }
   }

@@ -19,6 +19,7 @@ namespace service_control {
 template <typename Handle, typename Closer>
 class OwnedHandle {
  public:
+  OwnedHandle() : handle_(NULL) {}
   explicit OwnedHandle(Handle handle) : handle_(handle) {}
   ~OwnedHandle() {
     if (handle_ == NULL) return;
@@ -29,6 +30,11 @@ class OwnedHandle {
   OwnedHandle(const OwnedHandle &) = delete;
   OwnedHandle &operator=(const OwnedHandle &) = delete;
   Handle get() const { return handle_; }
+  // Takes handle in place of the one held, which it closes.
+  void reset(Handle handle) {
+    OwnedHandle old(handle_);
+    handle_ = handle;
+  }
 
  private:
   Handle handle_;

@@ -1,11 +1,14 @@
 /* Operations on one Windows service, given by its key name, through the
- * Service Control Manager. Each call opens its own manager and service
- * handles, does one job, closes both (service first) and returns a result:
- * 0 for success, otherwise a Win32 error code. Whenever a result is not 0,
- * it is also the calling thread's last-error value on return. A null
- * service name is refused with ERROR_INVALID_PARAMETER, and a name over 256
- * characters (which no manager holds) with ERROR_INVALID_NAME, before
- * anything is opened.
+ * Service Control Manager. Each call opens the handles it needs, does one
+ * job and closes them before it returns (the last opened first); no handle
+ * or buffer outlives a call. Most return 0 for success, otherwise a Win32
+ * error code, which is then also the calling thread's last-error value. The
+ * install, reconfigure and configuration-read operations instead return 0
+ * or a stage number (SERVICE_STAGE_...), with the Win32 code in their error
+ * out-parameter and as the last error. A null service name is refused with
+ * ERROR_INVALID_PARAMETER before any other check and before anything is
+ * opened, and a name over 256 characters (which no manager holds) with
+ * ERROR_INVALID_NAME.
  *
  * An optional setting that the platform refuses without a code gives
  * ERROR_NOT_SUPPORTED, never 0.
@@ -76,12 +79,17 @@ DWORD SERVICE_CONTROL_API QueryServiceStateW(const wchar_t *serviceName, SERVICE
 
 /* The steps of an update, each within a deadline of the caller's
  * (timeoutMs from the call, INFINITE for none), with the module's rule that
- * a nonzero result is also the last error. */
+ * a nonzero result is also the last error. A service's process is watched
+ * through a handle where the caller may open it (SYNCHRONIZE), and through
+ * the process list where it may not: the stops never need a right on it. */
 
 /* StopServiceAndWaitForExit stops the service unless it is stopped (one that
  * is stopping is only waited for) and waits until it reports that it stopped
  * and then until its process has exited, which may be later, so that its
- * program can be replaced. The process of a service that shares it with
+ * program can be replaced. A process that exits without reporting that the
+ * service stopped (a crash in its stop, a kill) counts as stopped, though
+ * the manager may still show it stop-pending, and one that had exited before
+ * the call is sent no stop. The process of a service that shares it with
  * others (SERVICE_WIN32_SHARE_PROCESS) is not waited for. Returns 0 (at once
  * for a stopped service), ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it has not
  * stopped by the deadline, WAIT_TIMEOUT (258) if it has stopped but its
@@ -93,24 +101,31 @@ DWORD SERVICE_CONTROL_API StopServiceAndWaitForExitW(const wchar_t *serviceName,
 
 /* DeleteServiceAndWaitGone deletes the service (or takes one already marked
  * for deletion), closes its own handles and waits until the manager no
- * longer knows it, which is once nobody holds a handle to it: the name can
- * then be installed again. Returns 0 once it is gone (at once for a service
- * that is not installed), ERROR_SERVICE_MARKED_FOR_DELETE (1072) if it is
- * still registered at the deadline, or the code of the failed platform
- * call. */
+ * longer knows it, which is once it has stopped and nobody holds a handle to
+ * it: the name can then be installed again. A running service stays
+ * registered until it stops, so stop it first: otherwise the call waits to
+ * its deadline (with INFINITE, until someone stops it). Returns 0 once it is
+ * gone (at once for a name that opens no service, which includes a display
+ * name: such a name may still be one that cannot be installed,
+ * ERROR_DUPLICATE_SERVICE_NAME), ERROR_SERVICE_MARKED_FOR_DELETE (1072) if
+ * it is still registered at the deadline, or the code of the failed
+ * platform call. */
 DWORD SERVICE_CONTROL_API DeleteServiceAndWaitGone(const char *serviceName, DWORD timeoutMs);
 DWORD SERVICE_CONTROL_API DeleteServiceAndWaitGoneW(const wchar_t *serviceName, DWORD timeoutMs);
 
 /* StopServiceWithDependents stops the running services that depend on the
  * service, in the platform's order (the reverse of their starts), then the
  * service, each as StopServiceAndWaitForExit does, and writes the names of
- * the dependents that it stopped to stoppedDependents as a list closed by
- * two zeros, which never cuts a name, for StartServiceWithDependents. A
- * dependent that starts meanwhile is stopped too (at most three rounds).
- * Returns as StopServiceAndWaitForExit; a null list is refused with
- * ERROR_INVALID_PARAMETER, and a list of size characters (WCHARs in the
- * wide form) that cannot hold every name with ERROR_INSUFFICIENT_BUFFER,
- * before anything is stopped. */
+ * the dependents that it stopped (one that was stopping already counts) to
+ * stoppedDependents as a list closed by two zeros, which never cuts a name,
+ * for StartServiceWithDependents. A dependent that starts meanwhile is
+ * stopped too (at most three rounds). Returns as StopServiceAndWaitForExit;
+ * a null list is refused with ERROR_INVALID_PARAMETER, and a list of size
+ * characters (WCHARs in the wide form) that cannot hold the names with
+ * ERROR_INSUFFICIENT_BUFFER: before anything is stopped, with the list
+ * untouched, when the first round's names do not fit, and after a later
+ * round's, or any other failure, with the list holding the names stopped so
+ * far. */
 DWORD SERVICE_CONTROL_API StopServiceWithDependents(const char *serviceName, DWORD timeoutMs,
                                                     char *stoppedDependents, DWORD size);
 DWORD SERVICE_CONTROL_API StopServiceWithDependentsW(const wchar_t *serviceName, DWORD timeoutMs,
@@ -118,9 +133,10 @@ DWORD SERVICE_CONTROL_API StopServiceWithDependentsW(const wchar_t *serviceName,
 
 /* StartServiceWithDependents starts the service and waits while it is
  * start-pending, as StartServiceAndWait does, then starts the dependents of
- * the list (as StopServiceWithDependents writes it; null or empty for none)
- * from its last name to its first, each the same way; a dependent that
- * already runs will do. Returns 0 once all of them run,
+ * the list (as StopServiceWithDependents writes it, closed by two zeros;
+ * null or empty for none) from its last name to its first, each the same
+ * way; a dependent that runs already will do, and one that is starting
+ * already is waited for. Returns 0 once all of them run,
  * ERROR_SERVICE_REQUEST_TIMEOUT if one was still starting at the deadline,
  * ERROR_SERVICE_NOT_ACTIVE (1062) if one ended its wait in another state,
  * or the code of the failed platform call; it stops at the first failure. */
@@ -153,7 +169,11 @@ DWORD SERVICE_CONTROL_API StartServiceWithDependentsW(const wchar_t *serviceName
  * holds one, and the added quotes would not protect the rest), and a quoted
  * form over 259 characters, which ReadServiceConfig could not hand back
  * whole (ERROR_FILENAME_EXCED_RANGE). A path that begins with a quote is
- * the caller's own quoting, a program name followed by arguments. */
+ * the caller's own quoting, a program name followed by arguments, and gets
+ * a quote at its end only where it lacks one; one that ends in a backslash
+ * is refused (ERROR_INVALID_NAME), since that backslash would escape the
+ * added quote and change the last argument: InstallServiceUnquoted installs
+ * such a command line as it stands. */
 DWORD SERVICE_CONTROL_API InstallServiceQuoted(char *path, const char *serviceName,
                                                const char *displayName, DWORD serviceType,
                                                DWORD startType, const char *dependencies,

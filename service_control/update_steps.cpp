@@ -3,6 +3,7 @@
 // and start it with the services that depend on it.
 #include <stdlib.h>
 
+#include "process_watch.h"
 #include "scm_session.h"
 #include "service_control.h"
 #include "state_control.h"
@@ -25,62 +26,40 @@ const Access kProbeRights = {SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS};
 
 DWORD Shorter(DWORD a, DWORD b) { return a < b ? a : b; }
 
-// Pauses on the process, which ends the pause when it exits, or asleep once
-// it has exited or where there is none. Returns 0 or the code of a failed wait.
-DWORD Pause(const ProcessHandle &process, bool *exited, DWORD milliseconds) {
-  if (process.get() == NULL || *exited) {
-    Sleep(milliseconds);
-    return ERROR_SUCCESS;
-  }
-  const DWORD waited = WaitForSingleObject(process.get(), milliseconds);
-  if (waited == WAIT_FAILED) return GetLastError();
-  *exited = waited == WAIT_OBJECT_0;
-  return ERROR_SUCCESS;
-}
-
 // Stops the service unless it is stopped, without a second stop for one
 // that is stopping, and waits until it is stopped and its own process has
-// exited.
+// exited. A process that has exited without reporting that the service
+// stopped (a crash, a kill) is as good: its program can be replaced, though
+// the manager may show the service stop-pending still (Wine never notices).
 DWORD StopUntilExited(SC_HANDLE service, const Deadline *deadline) {
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
   if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
   // The status names no process once the service has stopped, so it is
-  // opened first. A process that others share is not waited for.
-  const bool ownProcess =
-      (status.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) == 0 && status.dwProcessId != 0;
-  const ProcessHandle process(ownProcess ? OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId)
-                                         : NULL);
-  bool exited = false;
-  if (ownProcess && process.get() == NULL) {
-    // No such process: it has exited already.
-    const DWORD code = GetLastError();
-    if (code != ERROR_INVALID_PARAMETER) return code;
-    exited = true;
-  }
+  // watched from before the stop.
+  WatchedProcess process = {};
+  DWORD code = WatchServiceProcess(status, &process);
+  if (code != ERROR_SUCCESS || process.exited) return code;
   if (status.dwCurrentState != SERVICE_STOP_PENDING) {
     SERVICE_STATUS stopping;
     if (!ControlService(service, SERVICE_CONTROL_STOP, &stopping)) {
       // One that stopped meanwhile is what was asked for.
-      const DWORD code = GetLastError();
+      code = GetLastError();
       if (code != ERROR_SERVICE_NOT_ACTIVE) return code;
     }
   }
   for (;;) {
     if (!QueryStatusProcess(service, &status)) return GetLastError();
-    if (status.dwCurrentState == SERVICE_STOPPED) break;
+    if (status.dwCurrentState == SERVICE_STOPPED || process.exited) break;
     const DWORD left = RemainingMs(*deadline);
     if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
-    const DWORD code = Pause(
-        process, &exited,
+    code = PauseOnProcess(
+        &process,
         Shorter(PauseForWaitHint(status.dwWaitHint, kShortestStopPauseMs, kLongestStopPauseMs),
                 left));
     if (code != ERROR_SUCCESS) return code;
   }
-  if (process.get() == NULL || exited) return ERROR_SUCCESS;
-  const DWORD waited = WaitForSingleObject(process.get(), RemainingMs(*deadline));
-  if (waited == WAIT_FAILED) return GetLastError();
-  return waited == WAIT_OBJECT_0 ? ERROR_SUCCESS : WAIT_TIMEOUT;
+  return WaitForProcessExit(&process, *deadline);
 }
 
 template <typename Char>
@@ -188,7 +167,7 @@ Outcome StopDependentsThenService(SC_HANDLE service, const Deadline *deadline, C
 
 template <typename Char>
 DWORD StopWithDependents(const Char *serviceName, DWORD timeoutMs, Char *stopped, DWORD size) {
-  if (stopped == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
+  if (serviceName == NULL || stopped == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
   if (size < 2) return CodeResult(ERROR_INSUFFICIENT_BUFFER);
   const Deadline deadline = DeadlineIn(timeoutMs);
   return CodeResult(WithService(serviceName, kStopWithDependentsRights, [&](SC_HANDLE service) {
@@ -204,8 +183,9 @@ DWORD StopWithDependents(const Char *serviceName, DWORD timeoutMs, Char *stopped
 DWORD StartUntilRunning(SC_HANDLE service, StartCall start, const Deadline *deadline,
                         bool runningWillDo) {
   if (!start(service)) {
+    // One that another start started already will do, once it runs.
     const DWORD code = GetLastError();
-    return code == ERROR_SERVICE_ALREADY_RUNNING && runningWillDo ? ERROR_SUCCESS : code;
+    if (code != ERROR_SERVICE_ALREADY_RUNNING || !runningWillDo) return code;
   }
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
@@ -227,13 +207,22 @@ DWORD StartByName(const Char *serviceName, const Deadline *deadline, bool runnin
       .code;
 }
 
-// Starts the services of the list from its last name to its first. A
+// Starts the services of the list, which an empty name closes, from its
+// last name to its first, by a loop: the list's length is the caller's. A
 // dependent that runs already, started as another's dependency, will do.
 template <typename Char>
-DWORD StartInReverse(const Char *name, const Deadline *deadline) {
-  if (*name == 0) return ERROR_SUCCESS;
-  const DWORD code = StartInReverse(name + TextLength(name) + 1, deadline);
-  return code != ERROR_SUCCESS ? code : StartByName(name, deadline, true);
+DWORD StartInReverse(const Char *list, const Deadline *deadline) {
+  const Char *end = list;
+  while (*end != 0) end += TextLength(end) + 1;
+  while (end != list) {
+    // Back from the zero of the name before end to that name's start.
+    const Char *name = end - 1;
+    while (name != list && name[-1] != 0) --name;
+    const DWORD code = StartByName(name, deadline, true);
+    if (code != ERROR_SUCCESS) return code;
+    end = name;
+  }
+  return ERROR_SUCCESS;
 }
 
 template <typename Char>

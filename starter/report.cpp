@@ -64,5 +64,4 @@ void StartTesseraAndReport(void) {
   } else {
     printf("\n... SUCCEEDED");
   }
-  fflush(stdout);
 }

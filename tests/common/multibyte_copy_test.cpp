@@ -86,31 +86,33 @@ TEST(MultibyteCopy, ConfigurationReadNeverCutsACharacter) {
   }
 }
 
-// x characters with the pair of U+1F600 (or, unpaired, a character of
-// Cyrillic) at position at.
-std::wstring WithPairAt(size_t at, size_t length, bool pair) {
+// x characters with two units at position at: a surrogate pair, or two
+// characters of Cyrillic.
+std::wstring WithPairAt(size_t at, size_t length, const wchar_t *units) {
   std::wstring text(length, L'x');
-  text.replace(at, 2, pair ? L"\xD83D\xDE00" : L"\x0416\x0416");
+  text.replace(at, 2, units);
   return text;
 }
 
 TEST(MultibyteCopy, WideConfigurationReadNeverCutsASurrogatePair) {
   struct Case {
     const char *what;
-    bool pair;
+    const wchar_t *units;
     size_t path_at, path_kept, display_at, display_kept;
   };
   const Case cases[] = {
-      {"a pair across the cut is left out", true, 258, 258, 98, 98},
-      {"a pair just before the cut stays whole", true, 257, 259, 97, 99},
-      {"characters without surrogates, cut at 259 and 99", false, 258, 259, 98, 99},
+      {"a pair across the cut is left out", L"\xD83D\xDE00", 258, 258, 98, 98},
+      {"a pair just before the cut stays whole", L"\xD83D\xDE00", 257, 259, 97, 99},
+      {"the first pair, U+10000, across the cut", L"\xD800\xDC00", 258, 258, 98, 98},
+      {"the last pair, U+10FFFF, across the cut", L"\xDBFF\xDFFF", 258, 258, 98, 98},
+      {"characters without surrogates, cut at 259 and 99", L"\x0416\x0416", 258, 259, 98, 99},
   };
   BeginServiceTest();
   const wchar_t kName[] = L"tessera-surrogates";
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    const std::wstring path = WithPairAt(c.path_at, 270, c.pair);
-    const std::wstring display = WithPairAt(c.display_at, 110, c.pair);
+    const std::wstring path = WithPairAt(c.path_at, 270, c.units);
+    const std::wstring display = WithPairAt(c.display_at, 110, c.units);
     DWORD error = 0;
     ASSERT_EQ(InstallServiceUnquotedW(path.c_str(), kName, display.c_str(),
                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, L"",

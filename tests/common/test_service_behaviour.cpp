@@ -36,7 +36,8 @@ std::string BehaviourArguments(const TestServiceBehaviour &b) {
          " --check-points " + PatternName(b.check_points) + " --end " +
          (b.end_state == SERVICE_RUNNING ? "running" : "stopped") + " --exit-code " +
          std::to_string(b.exit_code) + " --stop-ms " + std::to_string(b.stop_ms) + " --linger-ms " +
-         std::to_string(b.linger_ms) + " --accept " + std::to_string(b.controls_accepted) +
+         std::to_string(b.linger_ms) + " --crash-on-stop " + (b.crashes_on_stop ? "1" : "0") +
+         " --accept " + std::to_string(b.controls_accepted) +
          (b.control_log.empty() ? "" : " --control-log " + b.control_log);
 }
 
@@ -67,6 +68,8 @@ bool ParseBehaviour(int argc, char **argv, TestServiceBehaviour *b) {
       b->stop_ms = number;
     } else if (std::strcmp(name, "--linger-ms") == 0) {
       b->linger_ms = number;
+    } else if (std::strcmp(name, "--crash-on-stop") == 0) {
+      b->crashes_on_stop = number != 0;
     } else if (std::strcmp(name, "--accept") == 0) {
       b->controls_accepted = number;
     } else if (std::strcmp(name, "--control-log") == 0) {

@@ -17,6 +17,7 @@ struct TestServiceBehaviour {
   DWORD exit_code = 0;                // when it stops again
   DWORD stop_ms = 0;                  // how long a stop takes; INFINITE never
   DWORD linger_ms = 0;                // how long its process stays after it stopped
+  bool crashes_on_stop = false;       // its process ends at the stop's end, unreported
   DWORD controls_accepted = SERVICE_ACCEPT_STOP;
   std::string control_log;  // file that receives each control code, one a line
 };

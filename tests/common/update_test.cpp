@@ -59,6 +59,27 @@ TEST(UpdateTest, StopUntilTheProcessIsGoneAndDeleteUntilTheServiceIsGone) {
   RemoveTestServiceCopy(program);
 }
 
+TEST(UpdateTest, ADeletedServiceStaysUntilStoppedAndACrashInTheStopCountsAsStopped) {
+  BeginServiceTest();
+  const char name[] = "tessera-update-crash";
+  const std::wstring program = CopyTestServiceInto(L"tessera-update-crash");
+  TestServiceBehaviour crashes;
+  crashes.stop_ms = 300;
+  crashes.crashes_on_stop = true;
+  InstallTestService(name, crashes, SERVICE_DEMAND_START, program);
+  StartTestService(name);
+  EXPECT_EQ(DeleteServiceAndWaitGone(name, 300),
+            static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
+  // Its process ends without a report: Wine's manager shows it stop-pending for good.
+  const DWORD before = GetTickCount();
+  EXPECT_EQ(StopServiceAndWaitForExit(name, 10000), 0u);
+  EXPECT_LT(GetTickCount() - before, 3000u);
+  EXPECT_EQ(OverwriteTestServiceCopy(program), 0u);
+  // Gone where the manager saw it stop (Windows); Wine's keeps it until it shuts down.
+  DeleteServiceAndWaitGone(name, 0);
+  RemoveTestServiceCopy(program);
+}
+
 TEST(UpdateTest, DependentsStopFirstAndStartAfterTheService) {
   BeginServiceTest();
   // B depends on the service and C on B; started in that order, they stop in the reverse.

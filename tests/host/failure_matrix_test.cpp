@@ -69,9 +69,15 @@ bool IsClose(const std::string &function) {
   return function == "CloseServiceHandle" || function == "CloseHandle";
 }
 
-// The generic result: the injected code, except that a failed close changes nothing.
+// A failed close changes nothing, and a process that cannot be opened is
+// watched through the process list: the operation goes on.
+bool GoesOnAfter(const std::string &function) {
+  return IsClose(function) || function == "OpenProcess";
+}
+
+// The generic result: the injected code, but for a failure that the operation goes on after.
 DWORD Expected(const Injection *injection) {
-  return injection == nullptr || IsClose(injection->function) ? ERROR_SUCCESS : kInjected;
+  return injection == nullptr || GoesOnAfter(injection->function) ? ERROR_SUCCESS : kInjected;
 }
 
 void CheckResult(DWORD result, DWORD expected) {
@@ -243,8 +249,7 @@ void CheckCallsAfterFailure(size_t position, const Injection &injection) {
           << "closed out of order: " << call.arguments;
       if (!open.empty()) open.pop_back();
     }
-    // A failed close changes nothing: the operation goes on.
-    if (i > position && !IsClose(injection.function)) {
+    if (i > position && !GoesOnAfter(injection.function)) {
       EXPECT_TRUE(IsClose(call.function) || call.function == "FormatMessageA" ||
                   call.function == "LocalFree")
           << "call after the failure: " << call.function << "(" << call.arguments << ")";
@@ -388,6 +393,19 @@ std::vector<Operation> ModuleOperations(const ModuleForm &f) {
       {"StopServiceAndWaitForExit", [] { standin::AddService(RunningWithLingeringProcess()); },
        [&f](const Injection *injection) {
          CheckResult(f.stop_and_wait_for_exit(kService, 10000), Expected(injection));
+       }},
+      {"StopServiceAndWaitForExit, no right on the process",
+       [] {
+         standin::AddService(RunningWithLingeringProcess());
+         standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED);
+       },
+       [&f](const Injection *injection) {
+         CheckResult(f.stop_and_wait_for_exit(kService, 10000), Expected(injection));
+         // Stopped, and its process gone, whatever failed after the stop.
+         if (Expected(injection) == ERROR_SUCCESS) {
+           EXPECT_EQ(standin::ServiceState(kService), SERVICE_STOPPED);
+           EXPECT_FALSE(standin::ProgramInUse(L"C:\\svc.exe"));
+         }
        }},
       {"DeleteServiceAndWaitGone", [] { standin::AddService(StoppedService()); },
        [&f](const Injection *injection) {

@@ -15,6 +15,7 @@ void InstallTestService(const char *name, const TestServiceBehaviour &behaviour,
   setup.dependencies = dependencies;
   setup.stop_ms = behaviour.stop_ms;
   setup.linger_ms = behaviour.linger_ms;
+  setup.crashes_on_stop = behaviour.crashes_on_stop;
   setup.controls_accepted = behaviour.controls_accepted;
   setup.exit_code = behaviour.exit_code;
   const DWORD reports = behaviour.pending_ms / kReportIntervalMs;

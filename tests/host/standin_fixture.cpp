@@ -28,6 +28,16 @@ std::vector<DWORD> Pauses() {
   return pauses;
 }
 
+std::vector<std::string> Waits() {
+  std::vector<std::string> waits;
+  for (const std::string &line : CallLines()) {
+    if (line.rfind("Sleep(", 0) == 0 || line.rfind("WaitForSingleObject(", 0) == 0) {
+      waits.push_back(line);
+    }
+  }
+  return waits;
+}
+
 int CountCalls(const char *function) {
   int count = 0;
   for (const standin::Call &call : standin::Calls()) count += call.function == function;

@@ -25,6 +25,10 @@ std::vector<std::string> CallLines();
 // The lengths of the pauses taken, in order.
 std::vector<DWORD> Pauses();
 
+// The pauses and waits taken, in order: "Sleep(ms)" and
+// "WaitForSingleObject(handle, ms)".
+std::vector<std::string> Waits();
+
 // How often function was called.
 int CountCalls(const char *function);
 

@@ -61,8 +61,9 @@ TEST_F(StarterOutputTest, SystemTextReachesAConsoleAsTheSameCharacters) {
   struct Case {
     const char *what;
     bool console;
-    const char *message;  // the system's text, in code page 1252
-    std::string shown;    // the output after "Error: "
+    const char *message;            // the system's text, in code page 1252
+    std::string shown;              // the output after "Error: "
+    const char *failing = nullptr;  // a console call that fails, if any
   };
   // 0xE9 is e acute and 0xE0 a grave in code page 1252; the console shows UTF-8.
   const Case cases[] = {
@@ -72,11 +73,16 @@ TEST_F(StarterOutputTest, SystemTextReachesAConsoleAsTheSameCharacters) {
        "Service d\xC3\xA9j\xC3\xA0 en cours.\r\n"},
       {"a console: a text of one character is the smallest it gets", true, "\xE9", "\xC3\xA9"},
       {"a pipe: a text of one character", false, "\xE9", "\xE9"},
+      {"a console that refuses the wide text: the bytes", true, "d\xE9j\xE0", "d\xE9j\xE0",
+       "WriteConsoleW"},
+      {"a text that does not convert: the bytes", true, "d\xE9j\xE0", "d\xE9j\xE0",
+       "MultiByteToWideChar"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     standin::SetMessageText(ERROR_SERVICE_ALREADY_RUNNING, c.message);
     standin::SetStandardOutputIsConsole(c.console);
+    if (c.failing != nullptr) standin::FailCall(c.failing, 1, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RunStarter(), std::string(kFailed) + "\nError: " + c.shown);
   }
 }

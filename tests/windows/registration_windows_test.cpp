@@ -112,6 +112,36 @@ TEST_P(RegistrationWindowsTest, DependencyListRoundTrip) {
   EXPECT_EQ(std::string(config.dependencies, list.size() + 1), list + '\0');
 }
 
+TEST_P(RegistrationWindowsTest, AQuotedProgramsArgumentsReachTheServiceAsGiven) {
+  TestServiceBehaviour logged;
+  logged.control_log = BesideThisProgram(kName) + ".controls";
+  const std::string line =
+      "\"" + BesideThisProgram("test_service.exe") + "\" " + BehaviourArguments(logged);
+  // A final backslash would escape the quote added behind it: refused, nothing made or changed.
+  std::string refused = line + "\\" + std::string(3, '\0');
+  DWORD error = 0;
+  EXPECT_EQ(
+      form().install_quoted(&refused[0], kName, "Tessera test", SERVICE_WIN32_OWN_PROCESS,
+                            SERVICE_DEMAND_START, "", SERVICE_ERROR_NORMAL, "", "", "", &error),
+      SERVICE_STAGE_CREATE_SERVICE);
+  EXPECT_EQ(error, ERROR_INVALID_NAME);
+  SERVICE_STATUS status;
+  EXPECT_EQ(form().query_state(kName, &status), ERROR_SERVICE_DOES_NOT_EXIST);
+  std::string buffer = line + std::string(3, '\0');
+  ASSERT_EQ(
+      form().install_quoted(&buffer[0], kName, "Tessera test", SERVICE_WIN32_OWN_PROCESS,
+                            SERVICE_DEMAND_START, "", SERVICE_ERROR_NORMAL, "", "", "", &error),
+      0u);
+  EXPECT_EQ(std::string(buffer.c_str()), line + "\"");
+  EXPECT_EQ(form().reconfigure_quoted(&refused[0], kName, "", SERVICE_NO_CHANGE, SERVICE_DISABLED,
+                                      "", SERVICE_NO_CHANGE, "", "", "", &error),
+            SERVICE_STAGE_CREATE_SERVICE);
+  // The service finds its control log at its last argument, without the quote added behind it.
+  StartTestService(kName);
+  EXPECT_EQ(form().send_control(kName, 200), 0u);
+  EXPECT_EQ(ReceivedControls(kName), std::vector<DWORD>{200});
+}
+
 TEST_P(RegistrationWindowsTest, DisabledServiceIsRefusedItsStart) {
   InstallTestService(kName, TestServiceBehaviour(), SERVICE_DEMAND_START);
   EXPECT_EQ(form().set_start_type(kName, SERVICE_DISABLED), 0u);

@@ -62,6 +62,7 @@ void WINAPI ServiceMain(DWORD, LPSTR *argv) {
     WaitForSingleObject(stop_requested, INFINITE);
   }
   Sleep(behaviour.stop_ms);
+  if (behaviour.crashes_on_stop) ExitProcess(3);
   Report(SERVICE_STOPPED, 0, 0);
 }
 

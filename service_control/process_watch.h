@@ -1,0 +1,38 @@
+// The process of a service, watched until it has exited: through a handle
+// where it can be opened, and where it cannot, through the process list,
+// which needs no right on it. On Windows an account that may stop a service
+// may hold no right on its process (one that runs as LocalSystem).
+#ifndef PROCESS_WATCH_H
+#define PROCESS_WATCH_H
+
+#include <windows.h>
+
+#include "scm_session.h"
+#include "state_control.h"
+
+namespace service_control {
+
+struct WatchedProcess {
+  DWORD id;        // 0: none to wait for (none at all, or one that others share)
+  DWORD parentId;  // as the process list shows it, which tells a reused id
+  bool exited;
+  ProcessHandle handle;  // null where the process could not be opened
+};
+
+// Starts to watch the process that the service's status names, unless
+// others share it. Returns 0 or the code of a failed call.
+DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, WatchedProcess *process);
+
+// Pauses up to milliseconds, and less once the process exits: on its
+// handle, or reading the process list after pauses of at most 100 ms, or
+// asleep where there is none or it has exited. Returns 0 or the code of a
+// failed call.
+DWORD PauseOnProcess(WatchedProcess *process, DWORD milliseconds);
+
+// Waits until the process has exited. Returns 0, WAIT_TIMEOUT at the
+// deadline, or the code of a failed call.
+DWORD WaitForProcessExit(WatchedProcess *process, const Deadline &deadline);
+
+}  // namespace service_control
+
+#endif

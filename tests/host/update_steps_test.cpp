@@ -1,0 +1,249 @@
+// The steps of an update against the stand-in, in virtual time: each result
+// code, each pause and wait, each deadline and each list boundary.
+#include <pthread.h>
+#include <service_control.h>
+
+#include <cstring>
+#include <functional>
+
+#include "standin_fixture.h"
+
+namespace {
+
+const char kDependent[] = "tessera-dependent";
+
+struct Row {
+  const char *what;
+  std::function<void()> setup;
+  std::function<DWORD()> call;
+  DWORD result;
+  unsigned long long elapsed_ms;
+  std::vector<std::string> waits;         // not checked when empty
+  std::function<void()> check = nullptr;  // further checks, when given
+};
+
+std::vector<std::string> Repeated(size_t times, const std::string &wait) {
+  return std::vector<std::string>(times, wait);
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+void AddRunning(DWORD stop_ms, DWORD linger_ms, DWORD service_type = SERVICE_WIN32_OWN_PROCESS) {
+  standin::ServiceSetup setup = RunningService();
+  setup.stop_ms = stop_ms;
+  setup.linger_ms = linger_ms;
+  setup.service_type = service_type;
+  standin::AddService(setup);
+}
+
+// A service that runs at once when it is started.
+standin::ServiceSetup Stopped() {
+  standin::ServiceSetup setup;
+  setup.name = kService;
+  return setup;
+}
+
+// Sends the service a stop, without waiting.
+void SendStop() {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceA(manager, kService, SERVICE_STOP);
+  SERVICE_STATUS status;
+  ControlService(service, SERVICE_CONTROL_STOP, &status);
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  standin::ClearCalls();
+}
+
+// Start-pending, its check point rising every 250 ms, for pending_ms; then stopped or running.
+standin::ServiceSetup Starting(DWORD pending_ms, DWORD end_state = SERVICE_RUNNING) {
+  standin::ServiceSetup setup = PendingService(2000);
+  for (DWORD at = 250; at < pending_ms; at += 250) {
+    setup.start_script.push_back({at, SERVICE_START_PENDING, at / 250 + 1, 2000});
+  }
+  setup.start_script.push_back({pending_ms, end_state, 0, 0});
+  return setup;
+}
+
+// The service and two dependents, b started after a; optionally one that
+// the module's stop of the service keeps starting again.
+void AddServiceWithDependents() {
+  for (const char *name : {kService, "a", "b"}) {
+    standin::ServiceSetup setup = RunningService();
+    setup.name = name;
+    if (setup.name != kService) setup.dependencies = std::string("tessera\0", 8);
+    standin::AddService(setup);
+  }
+}
+
+void RestartDependentIfStopped() {
+  if (standin::ServiceState("a") != SERVICE_STOPPED) return;
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceA(manager, "a", SERVICE_START);
+  StartServiceA(service, 0, nullptr);
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+}
+
+char list[16];
+
+DWORD StopWithDependentsInto(DWORD size) {
+  std::memset(list, '#', sizeof list);
+  return StopServiceWithDependents(kService, 10000, list, size);
+}
+
+void ExpectList(const std::string &expected) {
+  EXPECT_EQ(std::string(list, expected.size() + 1), expected + '#');
+}
+
+// Runs call on a thread of its own with a 256 KiB stack; its last error
+// becomes this thread's.
+DWORD OnSmallStack(DWORD (*call)()) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, 256 << 10);
+  static DWORD result;
+  static DWORD error;
+  pthread_t thread;
+  pthread_create(
+      &thread, &attributes,
+      [](void *run) -> void * {
+        result = reinterpret_cast<DWORD (*)()>(run)();
+        error = GetLastError();
+        return nullptr;
+      },
+      reinterpret_cast<void *>(call));
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+  SetLastError(error);
+  return result;
+}
+
+DWORD StartWithTwentyThousandDependents() {
+  std::string names;
+  for (int i = 0; i < 20000; ++i) names += "d" + std::to_string(i) + '\0';
+  return StartServiceWithDependents(kService, names.c_str(), 10000);
+}
+
+const std::string kOnProcess = "WaitForSingleObject(h3, ";
+
+class UpdateStepsTest : public StandinTest {};
+
+TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
+  // clang-format off
+  const Row rows[] = {
+      {"stop until exit: a tenth of the stop's hint, at least 100 ms, on the process, then the linger on it",
+       [] { AddRunning(600, 700); }, [] { return StopServiceAndWaitForExit(kService, 10000); },
+       0, 1300, Repeated(6, kOnProcess + "100)") + Repeated(1, kOnProcess + "9400)")},
+      {"stop until exit: a 5 s stop, pauses of 500 ms",
+       [] { AddRunning(5000, 0); }, [] { return StopServiceAndWaitForExit(kService, 10000); },
+       0, 5000, Repeated(10, kOnProcess + "500)")},
+      {"stop until exit: at most 1 s, and no longer than the deadline",
+       [] { AddRunning(20000, 0); }, [] { return StopServiceAndWaitForExit(kService, 2500); },
+       ERROR_SERVICE_REQUEST_TIMEOUT, 2500, Repeated(2, kOnProcess + "1000)") + Repeated(1, kOnProcess + "500)")},
+      {"stop until exit: a hint of 10009 ms, pauses of 1000 ms",
+       [] { AddRunning(10009, 0); }, [] { return StopServiceAndWaitForExit(kService, 1500); },
+       ERROR_SERVICE_REQUEST_TIMEOUT, 1500, Repeated(1, kOnProcess + "1000)") + Repeated(1, kOnProcess + "500)")},
+      {"stop until exit: a 999 ms stop, pauses of 100 ms",
+       [] { AddRunning(999, 0); }, [] { return StopServiceAndWaitForExit(kService, 10000); },
+       0, 999, Repeated(10, kOnProcess + "100)")},
+      {"stop until exit: stopped, the process there at the deadline",
+       [] { AddRunning(300, 5000); }, [] { return StopServiceAndWaitForExit(kService, 1000); },
+       WAIT_TIMEOUT, 1000, Repeated(3, kOnProcess + "100)") + Repeated(1, kOnProcess + "700)")},
+      {"stop until exit: a shared process is not waited for",
+       [] { AddRunning(300, 5000, SERVICE_WIN32_SHARE_PROCESS); }, [] { return StopServiceAndWaitForExit(kService, 10000); },
+       0, 300, Repeated(3, "Sleep(100)")},
+      {"stop until exit: no right on the process, the list read every 100 ms",
+       [] { AddRunning(300, 700); standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED); },
+       [] { return StopServiceAndWaitForExit(kService, 10000); }, 0, 1000, Repeated(10, "Sleep(100)")},
+      {"stop until exit: no right on the process, still there at the deadline",
+       [] { AddRunning(300, 5000); standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED); },
+       [] { return StopServiceAndWaitForExit(kService, 450); }, WAIT_TIMEOUT, 450,
+       Repeated(4, "Sleep(100)") + Repeated(1, "Sleep(50)")},
+      {"stop until exit: no right on the process, whose id another process takes once it has gone",
+       [] { AddRunning(300, 700); standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED);
+            standin::OnCall("CreateToolhelp32Snapshot", [] { if (standin::Now() == 1000) standin::StartProcess(100, 4242); }); },
+       [] { return StopServiceAndWaitForExit(kService, 10000); }, 0, 1000, Repeated(10, "Sleep(100)")},
+      {"stop until exit: a crash in the stop, which Wine's manager never sees",
+       [] { standin::SetManagerIgnoresProcessExit(true); standin::ServiceSetup s = RunningService();
+            s.stop_ms = 300; s.crashes_on_stop = true; standin::AddService(s); },
+       [] { return StopServiceAndWaitForExit(kService, 10000); }, 0, 300, Repeated(3, kOnProcess + "100)"),
+       [] { EXPECT_EQ(standin::ServiceState(kService), SERVICE_STOP_PENDING); }},
+      {"stop until exit: one that is gone already is sent no stop",
+       [] { standin::SetManagerIgnoresProcessExit(true); standin::ServiceSetup s = RunningService();
+            s.crashes_on_stop = true; standin::AddService(s); SendStop(); },
+       [] { return StopServiceAndWaitForExit(kService, 10000); }, 0, 0, {},
+       [] { EXPECT_EQ(CountCalls("ControlService"), 0); }},
+      {"delete until gone: one that runs stays until the deadline",
+       [] { AddRunning(0, 0); }, [] { return DeleteServiceAndWaitGone(kService, 1000); },
+       ERROR_SERVICE_MARKED_FOR_DELETE, 1000, Repeated(10, "Sleep(100)")},
+      {"delete until gone: gone once it has stopped",
+       [] { AddRunning(450, 0); SendStop(); },
+       [] { return DeleteServiceAndWaitGone(kService, 1000); }, 0, 500, Repeated(5, "Sleep(100)")},
+      {"start with dependents: still starting at the deadline",
+       [] { standin::AddService(Starting(10000)); }, [] { return StartServiceWithDependents(kService, "", 2500); },
+       ERROR_SERVICE_REQUEST_TIMEOUT, 2500, {"Sleep(1000)", "Sleep(1000)", "Sleep(500)"}},
+      {"start with dependents: stopped again while starting, seen at the deadline",
+       [] { standin::AddService(Starting(1500, SERVICE_STOPPED)); }, [] { return StartServiceWithDependents(kService, "", 2000); },
+       ERROR_SERVICE_NOT_ACTIVE, 2000, {"Sleep(1000)", "Sleep(1000)"}},
+      {"start with dependents: the service itself runs already",
+       [] { standin::AddService(RunningService()); }, [] { return StartServiceWithDependents(kService, "", 2000); },
+       ERROR_SERVICE_ALREADY_RUNNING, 0, {}},
+      {"start with dependents: no deadline",
+       [] { standin::AddService(Starting(3000)); }, [] { return StartServiceWithDependents(kService, nullptr, INFINITE); },
+       0, 3000, Repeated(3, "Sleep(1000)")},
+      {"start with dependents: a query inside the wait fails",
+       [] { standin::AddService(Starting(3000)); standin::FailCall("QueryServiceStatusEx", 2, 0x1234); },
+       [] { return StartServiceWithDependents(kService, "", 10000); }, 0x1234, 1000, {"Sleep(1000)"}},
+      {"start with dependents: a dependent that is starting is waited for",
+       [] { standin::AddService(Stopped()); standin::ServiceSetup d = Starting(1500); d.name = kDependent;
+            d.started = true; standin::AddService(d); },
+       [] { return StartServiceWithDependents(kService, "tessera-dependent\0", 10000); }, 0, 2000,
+       {"Sleep(1000)", "Sleep(1000)"}},
+      {"start with dependents: 20,000 names, walked without recursion on a 256 KiB stack",
+       [] { standin::AddService(Stopped()); }, [] { return OnSmallStack(StartWithTwentyThousandDependents); },
+       ERROR_SERVICE_DOES_NOT_EXIST, 0, {}},
+      {"stop with dependents: a list that just fits",
+       AddServiceWithDependents, [] { return StopWithDependentsInto(5); }, 0, 0, {},
+       [] { ExpectList(std::string("b\0a\0", 5)); }},
+      {"stop with dependents: none, two zeros in a list of two",
+       [] { AddRunning(0, 0); }, [] { return StopWithDependentsInto(2); }, 0, 0, {},
+       [] { ExpectList(std::string(2, '\0')); }},
+      {"stop with dependents: one that keeps starting again, three rounds",
+       [] { AddServiceWithDependents(); standin::OnCall("ControlService", RestartDependentIfStopped); },
+       [] { return StopWithDependentsInto(16); }, ERROR_DEPENDENT_SERVICES_RUNNING, 0, {},
+       [] { EXPECT_EQ(CountCalls("EnumDependentServicesA"), 6); }},
+      {"stop with dependents: no memory for the list",
+       [] { AddServiceWithDependents(); standin::ReportNeededSize("EnumDependentServicesA", 0x7FFFFFF0); },
+       [] { return StopWithDependentsInto(16); }, ERROR_NOT_ENOUGH_MEMORY, 0, {},
+       [] { EXPECT_EQ(standin::ServiceState("a"), SERVICE_RUNNING); }},
+      {"stop with dependents: a null name before a short list",
+       [] {}, [] { return StopServiceWithDependents(nullptr, 1000, list, 1); }, ERROR_INVALID_PARAMETER, 0, {}},
+  };
+  // clang-format on
+  // The tick count also wraps in the middle of every wait.
+  for (DWORD ticks : {0u, 0xFFFFFFFFu - 200u}) {
+    for (const Row &row : rows) {
+      SCOPED_TRACE(testing::Message() << row.what << ", ticks from " << ticks);
+      standin::Reset();
+      standin::SetTickCountStart(ticks);
+      row.setup();
+      const unsigned long long start = standin::Now();
+      SetLastError(kSentinel);
+      EXPECT_EQ(row.call(), row.result);
+      if (row.result != 0) {
+        EXPECT_EQ(GetLastError(), row.result);
+      }
+      EXPECT_EQ(standin::Now() - start, row.elapsed_ms);
+      if (!row.waits.empty()) {
+        EXPECT_EQ(Waits(), row.waits);
+      }
+      if (row.check) row.check();
+      EXPECT_EQ(standin::OpenHandleCount(), 0);
+    }
+  }
+}
+
+}  // namespace
