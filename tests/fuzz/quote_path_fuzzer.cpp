@@ -38,16 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (!path.empty() && !(front && back)) {
     quoted = (front ? "" : "\"") + path + (back ? "" : "\"");
   }
-  // A quote inside a path that is wrapped would end the added one early.
+  // A quote inside a path that is wrapped would end the added one early; a
+  // backslash before the one added behind arguments would escape it.
   const bool quote_inside = !front && path.size() > 1 && path.find('"') < path.size() - 1;
+  const bool escaped_quote = front && !back && path.back() == '\\';
   if (path.empty()) {
     // The manager refuses an empty path.
     FuzzCheck(result == SERVICE_STAGE_CREATE_SERVICE && error == ERROR_INVALID_PARAMETER,
               "an empty path was not refused by the manager");
-  } else if (quote_inside || quoted.size() > MAX_PATH - 1) {
+  } else if (quote_inside || escaped_quote || quoted.size() > MAX_PATH - 1) {
     // The read's buffer holds MAX_PATH - 1 characters and the terminator.
     FuzzCheck(result == SERVICE_STAGE_CREATE_SERVICE &&
-                  error == (quote_inside ? ERROR_INVALID_NAME : ERROR_FILENAME_EXCED_RANGE),
+                  error == (quote_inside || escaped_quote ? ERROR_INVALID_NAME
+                                                          : ERROR_FILENAME_EXCED_RANGE),
               "a quote inside or an overlong quoted form was not refused");
     FuzzCheck(path == buffer && standin::Calls().empty(),
               "a refused path was changed, or something was opened");
