@@ -14,6 +14,8 @@ namespace {
 
 struct Process {
   DWORD id;
+  // The service whose current run it is, by its serial; 0 for none.
+  unsigned long service;
   DWORD parent_id;
   unsigned long long created_at;
   WideString program;
@@ -48,16 +50,9 @@ Process *FindProcess(DWORD id) {
   return found;
 }
 
-Service *ServiceOfProcess(DWORD id) {
-  for (Service &service : Services()) {
-    if (id != 0 && service.process_id == id) return &service;
-  }
-  return nullptr;
-}
-
 unsigned long long EndOf(const Process &process, int depth = 0) {
   unsigned long long end = process.ends_at;
-  if (Service *service = ServiceOfProcess(process.id)) {
+  if (Service *service = ServiceWithSerial(process.service)) {
     end = RunEndsAt(*service);
   } else if (process.child) {
     const Process *parent = FindProcess(process.parent_id);
@@ -83,19 +78,22 @@ HANDLE NewKernelHandle(KernelObject object) {
 
 }  // namespace
 
-DWORD StartProcess(const WideString &program, DWORD parent_id, bool child,
+DWORD StartProcess(const WideString &program, unsigned long service, DWORD parent_id, bool child,
                    DWORD outlives_parent_ms) {
-  processes.push_back(Process{next_process_id, parent_id, Now(), program, child, outlives_parent_ms,
-                              kNever, kNever});
+  processes.push_back(Process{next_process_id, service, parent_id, Now(), program, child,
+                              outlives_parent_ms, kNever, kNever});
   return next_process_id++;
 }
 
 void StartProcess(DWORD id, DWORD parent_id) {
-  processes.push_back(Process{id, parent_id, Now(), L"C:\\other.exe", false, 0, kNever, kNever});
+  processes.push_back(Process{id, 0, parent_id, Now(), L"C:\\other.exe", false, 0, kNever, kNever});
 }
 
 void DetachProcess(DWORD id, unsigned long long ends_at) {
-  if (Process *process = FindProcess(id)) process->ends_at = ends_at;
+  if (Process *process = FindProcess(id)) {
+    process->service = 0;
+    process->ends_at = ends_at;
+  }
 }
 
 unsigned long long ProcessEndedAt(DWORD id) {

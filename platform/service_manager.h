@@ -87,6 +87,7 @@ std::vector<Service> &Services();
 // once it has stopped and no handle refers to it.
 Service *FindService(const WideString &name);
 bool IsGone(Service &service);
+Service *ServiceWithSerial(unsigned long serial);
 // The service behind a service handle that carries the needed right.
 Service *ServiceFor(SC_HANDLE handle, DWORD needed_access);
 bool IsServiceHandle(SC_HANDLE handle);
@@ -123,9 +124,10 @@ unsigned long long RunEndsAt(Service &service);
 void StartRun(Service &service);
 
 // Processes and the kernel's handles to them.
-// A new process of the program; a child ends outlives_parent_ms after its
-// parent (INFINITE: never on its own). Returns its id.
-DWORD StartProcess(const WideString &program, DWORD parent_id, bool child,
+// A new process of the program, the current run of the service with that
+// serial (0 for none); a child ends outlives_parent_ms after its parent
+// (INFINITE: never on its own). Returns its id.
+DWORD StartProcess(const WideString &program, unsigned long service, DWORD parent_id, bool child,
                    DWORD outlives_parent_ms);
 // The process no longer ends with a service's run, but at ends_at.
 void DetachProcess(DWORD id, unsigned long long ends_at);
@@ -163,7 +165,7 @@ BOOL ChangeConfig(SC_HANDLE service, const ConfigTexts &text, DWORD service_type
                   DWORD error_control);
 template <typename Char>
 BOOL QueryConfig(SC_HANDLE service, typename Records<Char>::Config *config, DWORD size,
-                 LPDWORD needed);
+                 LPDWORD needed, const Faults &faults);
 template <typename Char>
 BOOL ChangeOptional(SC_HANDLE service, DWORD level, LPVOID info);
 template <typename Char>

@@ -154,9 +154,10 @@ void StartRun(Service &service) {
   service.started = true;
   service.stopping = false;
   service.started_at = Now();
-  service.process_id = StartProcess(service.text.binary_path, kManagerProcessId, false, INFINITE);
+  service.process_id =
+      StartProcess(service.text.binary_path, service.serial, kManagerProcessId, false, INFINITE);
   for (DWORD outlives_ms : service.setup.children_outlive_ms) {
-    StartProcess(service.text.binary_path, service.process_id, true, outlives_ms);
+    StartProcess(service.text.binary_path, 0, service.process_id, true, outlives_ms);
   }
 }
 

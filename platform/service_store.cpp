@@ -122,8 +122,12 @@ Service *ServiceFor(SC_HANDLE handle, DWORD needed_access) {
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
+  return ServiceWithSerial(found->service);
+}
+
+Service *ServiceWithSerial(unsigned long serial) {
   for (Service &service : services) {
-    if (service.serial == found->service) return &service;
+    if (serial != 0 && service.serial == serial) return &service;
   }
   return nullptr;
 }
@@ -178,9 +182,11 @@ void AddService(const ServiceSetup &setup) {
   if (setup.started) StartRun(services.back());
 }
 
-DWORD ServiceState(const char *name) {
+DWORD ServiceState(const char *name) { return ServiceStatus(name).dwCurrentState; }
+
+SERVICE_STATUS_PROCESS ServiceStatus(const char *name) {
   Service *service = FindService(name);
-  return service == nullptr ? 0 : StatusOf(*service).dwCurrentState;
+  return service == nullptr ? SERVICE_STATUS_PROCESS{} : StatusOf(*service);
 }
 
 std::vector<DWORD> ControlsReceived(const char *name) {
