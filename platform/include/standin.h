@@ -74,12 +74,6 @@ struct ServiceSetup {
   std::vector<SC_ACTION> failure_actions;
   bool on_non_crash_failures = false;
   bool delayed_auto_start = false;
-  // Hands lpDependencies back as a null pointer.
-  bool null_dependencies = false;
-  // When not 0, the size query reports this as the needed size.
-  DWORD reported_size = 0;
-  // The display name grows by this many characters after each size query.
-  DWORD grows_after_size_query = 0;
 };
 
 // One platform call as it was made, its arguments rendered as text: handles
@@ -120,6 +114,10 @@ void StartProcess(DWORD id, DWORD parent_id);
 // The service's current state, or 0 when no such service is registered.
 DWORD ServiceState(const char *name);
 
+// The service's current status, as a query would see it (zeros when no such
+// service is registered).
+SERVICE_STATUS_PROCESS ServiceStatus(const char *name);
+
 // The control codes that reached the service, in the order they arrived.
 std::vector<DWORD> ControlsReceived(const char *name);
 
@@ -128,9 +126,16 @@ std::vector<DWORD> ControlsReceived(const char *name);
 // ChangeServiceConfig2 does for a setting that it does not keep.
 void FailCall(const char *function, unsigned nth, DWORD code);
 
-// Makes every size query of function (EnumDependentServicesA/W) that finds
-// its buffer too small report size as the size needed.
+// Faults of the platform's answers, beside the failures of FailCall: each
+// holds for every later call of function until Reset.
+// A size query that finds its buffer too small reports size as the size
+// needed (QueryServiceConfigA/W, EnumDependentServicesA/W).
 void ReportNeededSize(const char *function, DWORD size);
+// The display name grows by this many characters after each size query
+// (QueryServiceConfigA/W).
+void GrowAfterSizeQuery(const char *function, DWORD characters);
+// lpDependencies comes back as a null pointer (QueryServiceConfigA/W).
+void HandBackNullDependencies(const char *function);
 
 // Runs action whenever function is called, before the call does anything:
 // a test's look at the world at that moment.

@@ -1,9 +1,11 @@
 // The start wait of StartServiceAndWait, for any sequence of status records,
 // check points and wait hints, and any tick count start. Every script ends
 // in a running or stopped service, so each run takes a bounded number of
-// virtual passes. The pauses and the outcome are checked against the pacing
-// rule: a tenth of the latest hint (1 to 10 s), and giving up once the check
-// point has not risen for longer than the latest hint.
+// virtual passes. The wait is checked against the header's rules, as
+// properties of what it saw and did: it pauses only while the service is
+// start-pending, each pause a tenth of the latest hint within 1 and 10 s; it
+// never goes on past the hint without a rise of the check point, and gives
+// up only then; a failed query ends it with that query's code.
 #include <service_control.h>
 #include <standin.h>
 
@@ -18,52 +20,48 @@ namespace {
 
 const DWORD kInjected = 0x1234;
 
-const standin::StatusStep &StepAt(const std::vector<standin::StatusStep> &script,
-                                  unsigned long long ms) {
-  const standin::StatusStep *current = &script.front();
-  for (const standin::StatusStep &step : script) {
-    if (step.at_ms <= ms) current = &step;
-  }
-  return *current;
-}
-
-struct Outcome {
-  std::vector<DWORD> pauses;
-  bool running = false;
-  bool failed = false;
+// What a query of the wait saw, and when.
+struct Seen {
+  unsigned long long at;
+  SERVICE_STATUS_PROCESS status;
 };
 
-// The wait as the rule has it; failing_query counts from 1, 0 for none.
-Outcome Expect(const std::vector<standin::StatusStep> &script, unsigned failing_query) {
-  Outcome outcome;
-  unsigned long long now = 0;
-  unsigned queries = 1;
-  if (failing_query == 1) {
-    outcome.failed = true;
-    return outcome;
+// The status that the wait had queried last, at each of its pauses.
+std::vector<Seen> seen_at_pauses;
+
+void NoteStatusAtPause() {
+  seen_at_pauses.push_back({standin::Now(), standin::ServiceStatus("tessera")});
+}
+
+// Checks the rules on the statuses that the wait's queries saw, the last one
+// (if it did not fail) ending the wait.
+void CheckWait(const std::vector<Seen> &queries, const std::vector<DWORD> &pauses, bool ended) {
+  for (size_t i = 0; i < pauses.size(); ++i) {
+    const SERVICE_STATUS_PROCESS &status = queries[i].status;
+    FuzzCheck(status.dwCurrentState == SERVICE_START_PENDING, "a pause while not start-pending");
+    const DWORD tenth = status.dwWaitHint / 10;
+    FuzzCheck(pauses[i] >= 1000 && pauses[i] <= 10000 &&
+                  (pauses[i] == tenth || (tenth < 1000 && pauses[i] == 1000) ||
+                   (tenth > 10000 && pauses[i] == 10000)),
+              "a pause that is not a tenth of the latest hint within 1 and 10 s");
   }
-  standin::StatusStep status = StepAt(script, now);
-  unsigned long long clock_start = now;
-  DWORD last_check_point = status.check_point;
-  while (status.state == SERVICE_START_PENDING) {
-    DWORD pause = status.wait_hint / 10;
-    pause = pause < 1000 ? 1000 : pause > 10000 ? 10000 : pause;
-    outcome.pauses.push_back(pause);
-    now += pause;
-    if (++queries == failing_query) {
-      outcome.failed = true;
-      return outcome;
+  // The wait's clock: the time of the latest rise of the check point.
+  unsigned long long risen_at = queries[0].at;
+  DWORD highest = queries[0].status.dwCheckPoint;
+  for (size_t i = 1; i < queries.size(); ++i) {
+    const SERVICE_STATUS_PROCESS &status = queries[i].status;
+    const bool rose = status.dwCheckPoint > highest;
+    const bool past_hint = queries[i].at - risen_at > status.dwWaitHint;
+    if (i + 1 < queries.size() || !ended) {
+      FuzzCheck(rose || !past_hint, "went on past the hint without a rise of the check point");
+    } else if (status.dwCurrentState == SERVICE_START_PENDING) {
+      FuzzCheck(!rose && past_hint, "gave up within the hint, or after a rise");
     }
-    status = StepAt(script, now);
-    if (status.check_point > last_check_point) {
-      clock_start = now;
-      last_check_point = status.check_point;
-      continue;
+    if (rose) {
+      highest = status.dwCheckPoint;
+      risen_at = queries[i].at;
     }
-    if (now - clock_start > status.wait_hint) break;
   }
-  outcome.running = status.state == SERVICE_RUNNING;
-  return outcome;
 }
 
 DWORD Hint(FuzzInput &input) {
@@ -104,23 +102,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   standin::AddService(setup);
   standin::SetTickCountStart(tick_start);
   if (failing_query != 0) standin::FailCall("QueryServiceStatusEx", failing_query, kInjected);
+  seen_at_pauses.clear();
+  standin::OnCall("Sleep", NoteStatusAtPause);
   DWORD not_running = 42;
   const DWORD result = StartServiceAndWait("tessera", &not_running);
 
-  const Outcome expected = Expect(script, failing_query);
   std::vector<DWORD> pauses;
+  bool failed = false;
   for (const standin::Call &call : standin::Calls()) {
     if (call.function == "Sleep") pauses.push_back(std::stoul(call.arguments));
+    failed = failed || call.failed;
   }
-  FuzzCheck(pauses == expected.pauses, "the pauses differ from the pacing rule");
-  if (expected.failed) {
+  std::vector<Seen> queries = seen_at_pauses;
+  const Seen last = {standin::Now(), standin::ServiceStatus("tessera")};
+  if (!failed) {
+    queries.push_back(last);
+    FuzzCheck(result == 0, "a wait without failures did not return 0");
+    FuzzCheck(not_running == (last.status.dwCurrentState == SERVICE_RUNNING ? 42u : 1u),
+              "wrong not-running flag");
+  } else {
+    FuzzCheck(pauses.size() + 1 == failing_query, "the wait went on after a failed query");
     FuzzCheck(result == kInjected && GetLastError() == kInjected,
               "a failed query was not reported");
     FuzzCheck(not_running == (failing_query == 1 ? 42u : 1u), "wrong flag after a failed query");
-  } else {
-    FuzzCheck(result == 0, "a wait without failures did not return 0");
-    FuzzCheck(not_running == (expected.running ? 42u : 1u), "wrong not-running flag");
   }
+  if (!queries.empty()) CheckWait(queries, pauses, !failed);
   FuzzCheck(standin::OpenHandleCount() == 0, "a handle was left open");
   return 0;
 }
