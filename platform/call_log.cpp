@@ -22,7 +22,7 @@ struct CallAction {
 std::vector<Call> calls;
 std::vector<PlannedFailure> failures;
 std::vector<CallAction> actions;
-std::map<std::string, DWORD> reported_sizes;
+std::map<std::string, Faults> faults;
 
 }  // namespace
 
@@ -51,11 +51,17 @@ void FailCall(const char *function, unsigned nth, DWORD code) {
   failures.push_back(PlannedFailure{function, nth, code});
 }
 
-void ReportNeededSize(const char *function, DWORD size) { reported_sizes[function] = size; }
+void ReportNeededSize(const char *function, DWORD size) { faults[function].reported_size = size; }
 
-void ApplyReportedSize(const char *function, BOOL done, LPDWORD needed) {
-  auto reported = reported_sizes.find(function);
-  if (!done && needed != nullptr && reported != reported_sizes.end()) *needed = reported->second;
+void GrowAfterSizeQuery(const char *function, DWORD characters) {
+  faults[function].growth = characters;
+}
+
+void HandBackNullDependencies(const char *function) { faults[function].null_dependencies = true; }
+
+Faults FaultsOf(const char *function) {
+  auto found = faults.find(function);
+  return found == faults.end() ? Faults() : found->second;
 }
 
 const std::vector<Call> &Calls() { return calls; }
@@ -66,7 +72,7 @@ void ResetCallLog() {
   calls.clear();
   failures.clear();
   actions.clear();
-  reported_sizes.clear();
+  faults.clear();
 }
 
 template <typename Handle>

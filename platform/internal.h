@@ -11,8 +11,13 @@ namespace standin {
 // Logs a call. Returns true when the call is to fail; the last error is then set.
 bool EnterCall(const char *function, const std::string &arguments);
 
-// Makes a failed size query of function report the size that a test chose.
-void ApplyReportedSize(const char *function, BOOL done, LPDWORD needed);
+// What a test made the answers of a function do wrong, beside failing.
+struct Faults {
+  DWORD reported_size = 0;  // a failed size query reports it; 0 for the true size
+  DWORD growth = 0;         // characters the record grows by after each size query
+  bool null_dependencies = false;
+};
+Faults FaultsOf(const char *function);
 
 // Notes in the log the handle that the latest call handed out, and returns it.
 template <typename Handle>

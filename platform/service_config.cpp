@@ -47,7 +47,7 @@ BOOL ChangeConfig(SC_HANDLE service, const ConfigTexts &text, DWORD serviceType,
 // keeps them, or converted to the ANSI code page.
 template <typename Char>
 BOOL QueryConfig(SC_HANDLE service, typename Records<Char>::Config *config, DWORD bufferSize,
-                 LPDWORD bytesNeeded) {
+                 LPDWORD bytesNeeded, const Faults &faults) {
   typedef typename Records<Char>::Config Config;
   Service *found = ServiceFor(service, SERVICE_QUERY_CONFIG);
   if (found == nullptr) return FALSE;
@@ -67,9 +67,9 @@ BOOL QueryConfig(SC_HANDLE service, typename Records<Char>::Config *config, DWOR
       InForm<Char>(text.account) + zero, InForm<Char>(text.display_name) + zero};
   DWORD needed = sizeof(Config);
   for (const String &string : strings) needed += static_cast<DWORD>(string.size() * sizeof(Char));
-  *bytesNeeded = setup.reported_size != 0 ? setup.reported_size : needed;
+  *bytesNeeded = faults.reported_size != 0 ? faults.reported_size : needed;
   if (config == nullptr || bufferSize < needed) {
-    text.display_name.append(setup.grows_after_size_query, '+');
+    text.display_name.append(faults.growth, '+');
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
@@ -81,7 +81,7 @@ BOOL QueryConfig(SC_HANDLE service, typename Records<Char>::Config *config, DWOR
     *fields[i] = next;
     next += strings[i].size();
   }
-  if (setup.null_dependencies) config->lpDependencies = nullptr;
+  if (faults.null_dependencies) config->lpDependencies = nullptr;
   config->dwServiceType = setup.service_type;
   config->dwStartType = setup.start_type;
   config->dwErrorControl = setup.error_control;
@@ -216,8 +216,9 @@ BOOL QueryOptional(SC_HANDLE service, DWORD level, LPBYTE buffer, DWORD bufferSi
   return TRUE;
 }
 
-template BOOL QueryConfig<char>(SC_HANDLE, QUERY_SERVICE_CONFIGA *, DWORD, LPDWORD);
-template BOOL QueryConfig<WCHAR>(SC_HANDLE, QUERY_SERVICE_CONFIGW *, DWORD, LPDWORD);
+template BOOL QueryConfig<char>(SC_HANDLE, QUERY_SERVICE_CONFIGA *, DWORD, LPDWORD, const Faults &);
+template BOOL QueryConfig<WCHAR>(SC_HANDLE, QUERY_SERVICE_CONFIGW *, DWORD, LPDWORD,
+                                 const Faults &);
 template BOOL ChangeOptional<char>(SC_HANDLE, DWORD, LPVOID);
 template BOOL ChangeOptional<WCHAR>(SC_HANDLE, DWORD, LPVOID);
 template BOOL QueryOptional<char>(SC_HANDLE, DWORD, LPBYTE, DWORD, LPDWORD);

@@ -96,7 +96,7 @@ BOOL QueryConfigLogged(const char *function, SC_HANDLE service,
                               std::to_string(bufferSize) + ", " + PointerText(bytesNeeded))) {
     return FALSE;
   }
-  return QueryConfig<Char>(service, config, bufferSize, bytesNeeded);
+  return QueryConfig<Char>(service, config, bufferSize, bytesNeeded, FaultsOf(function));
 }
 
 template <typename Char>
@@ -129,7 +129,8 @@ BOOL EnumDependentsLogged(const char *function, SC_HANDLE service, DWORD states,
     return FALSE;
   }
   const BOOL done = EnumDependents<Char>(service, states, records, size, needed, returned);
-  ApplyReportedSize(function, done, needed);
+  const DWORD reported = FaultsOf(function).reported_size;
+  if (!done && needed != nullptr && reported != 0) *needed = reported;
   return done;
 }
 

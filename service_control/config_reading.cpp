@@ -1,5 +1,6 @@
 // Reading a service's configuration into the caller's fixed buffers.
-#include <stdlib.h>
+#include "config_reading.h"
+
 #include <string.h>
 
 #include "scm_session.h"
@@ -10,7 +11,6 @@ namespace {
 
 const size_t kPathChars = MAX_PATH;
 const size_t kNameChars = 100;
-const DWORD kSpareBytes = 4;
 
 // Copies the dependency list as whole names, each with its zero, as many as
 // fit before the list's closing zero within 100 characters, and closes it
@@ -72,28 +72,24 @@ Outcome ReadAndCopy(SC_HANDLE service, const ConfigOutputs<Char> &out) {
   }
   // malloc does not set the last error, so the code is the module's own; a
   // size that cannot take the spare bytes cannot be allocated either.
-  if (needed > 0xFFFFFFFFu - kSpareBytes) return {kAllocate, ERROR_NOT_ENOUGH_MEMORY};
-  const DWORD size = needed + kSpareBytes;
-  typename Api::Config *config = static_cast<typename Api::Config *>(malloc(size));
+  if (needed > 0xFFFFFFFFu - kSpareRecordBytes) return {kAllocate, ERROR_NOT_ENOUGH_MEMORY};
+  const DWORD size = needed + kSpareRecordBytes;
+  const HeapBuffer<typename Api::Config> record(size);
+  typename Api::Config *config = record.records();
   if (config == NULL) return {kAllocate, ERROR_NOT_ENOUGH_MEMORY};
   // The dependency scan may run to the end of the buffer: the spare bytes
   // and any gaps the platform leaves must not carry old heap contents out.
   memset(config, 0, size);
-  if (!Api::QueryConfig(service, config, size, &needed)) {
-    const DWORD code = GetLastError();
-    free(config);
-    return {kReadConfig, code};
-  }
+  if (!Api::QueryConfig(service, config, size, &needed)) return {kReadConfig, GetLastError()};
   *out.serviceType = config->dwServiceType;
   *out.startType = config->dwStartType;
   *out.errorControl = config->dwErrorControl;
   *out.tag = config->dwTagId;
-  Api::CopyBounded(out.path, config->lpBinaryPathName, kPathChars);
-  Api::CopyBounded(out.loadOrderGroup, config->lpLoadOrderGroup, kNameChars);
+  CopyBounded(out.path, config->lpBinaryPathName, kPathChars);
+  CopyBounded(out.loadOrderGroup, config->lpLoadOrderGroup, kNameChars);
   CopyDependencies<Char>(out.dependencies, config->lpDependencies,
                          reinterpret_cast<Char *>(config) + size / sizeof(Char));
-  Api::CopyBounded(out.displayName, config->lpDisplayName, kNameChars);
-  free(config);
+  CopyBounded(out.displayName, config->lpDisplayName, kNameChars);
   return {kNoStage, ERROR_SUCCESS};
 }
 

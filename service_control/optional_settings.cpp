@@ -10,12 +10,13 @@ const Access kConfigRights = {SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG};
 // A restart action needs the right to start the service.
 const Access kRecoveryRights = {SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG | SERVICE_START};
 
-// Changes one optional setting. Returns 0 or the code of the failed call; a
-// call that fails without a code gives ERROR_NOT_SUPPORTED, never a success.
+// Changes one optional setting with ChangeServiceConfig2. Returns 0 or the
+// code of the failed call; a call that fails without a code gives
+// ERROR_NOT_SUPPORTED, never a success.
 template <typename Char>
-DWORD ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
+DWORD ChangeConfig2(SC_HANDLE service, DWORD level, void *info) {
   SetLastError(ERROR_SUCCESS);
-  if (ScmApi<Char>::ChangeOptional(service, level, info)) return ERROR_SUCCESS;
+  if (ScmApi<Char>::ChangeConfig2(service, level, info)) return ERROR_SUCCESS;
   const DWORD code = GetLastError();
   return code != ERROR_SUCCESS ? code : ERROR_NOT_SUPPORTED;
 }
@@ -23,13 +24,14 @@ DWORD ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
 template <typename Char>
 DWORD ChangeDescription(SC_HANDLE service, const Char *description) {
   typename ScmApi<Char>::Description info = {const_cast<Char *>(description)};
-  return ChangeOptional<Char>(service, SERVICE_CONFIG_DESCRIPTION, &info);
+  return ChangeConfig2<Char>(service, SERVICE_CONFIG_DESCRIPTION, &info);
 }
 
 template <typename Char>
 DWORD SetDescription(const Char *serviceName, const Char *description) {
   if (description == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
-  return OnService(serviceName, kConfigRights, ChangeDescription<Char>, description);
+  return CodeResult(
+      CodeOnService(serviceName, kConfigRights, ChangeDescription<Char>, description));
 }
 
 template <typename Char>
@@ -41,24 +43,24 @@ DWORD ChangeFailureActions(SC_HANDLE service, DWORD resetPeriodSeconds, const SC
   typename ScmApi<Char>::FailureActions info = {
       resetPeriodSeconds, NULL, NULL, actionCount,
       actions == NULL ? &none : const_cast<SC_ACTION *>(actions)};
-  const DWORD code = ChangeOptional<Char>(service, SERVICE_CONFIG_FAILURE_ACTIONS, &info);
+  const DWORD code = ChangeConfig2<Char>(service, SERVICE_CONFIG_FAILURE_ACTIONS, &info);
   if (code != ERROR_SUCCESS) return code;
   SERVICE_FAILURE_ACTIONS_FLAG flag = {onNonCrashFailures != 0};
-  return ChangeOptional<Char>(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag);
+  return ChangeConfig2<Char>(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag);
 }
 
 template <typename Char>
 DWORD SetFailureActions(const Char *serviceName, DWORD resetPeriodSeconds, const SC_ACTION *actions,
                         DWORD actionCount, int onNonCrashFailures) {
   if (actions == NULL && actionCount != 0) return CodeResult(ERROR_INVALID_PARAMETER);
-  return OnService(serviceName, kRecoveryRights, ChangeFailureActions<Char>, resetPeriodSeconds,
-                   actions, actionCount, onNonCrashFailures);
+  return CodeResult(CodeOnService(serviceName, kRecoveryRights, ChangeFailureActions<Char>,
+                                  resetPeriodSeconds, actions, actionCount, onNonCrashFailures));
 }
 
 template <typename Char>
 DWORD ChangeDelayedAutoStart(SC_HANDLE service, int delayed) {
   SERVICE_DELAYED_AUTO_START_INFO info = {delayed != 0};
-  return ChangeOptional<Char>(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
+  return ChangeConfig2<Char>(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info);
 }
 
 }  // namespace
@@ -89,10 +91,12 @@ DWORD SetServiceFailureActionsW(const wchar_t *serviceName, DWORD resetPeriodSec
 }
 
 DWORD SetServiceDelayedAutoStart(const char *serviceName, int delayed) {
-  return OnService(serviceName, kConfigRights, ChangeDelayedAutoStart<char>, delayed);
+  return CodeResult(
+      CodeOnService(serviceName, kConfigRights, ChangeDelayedAutoStart<char>, delayed));
 }
 DWORD SetServiceDelayedAutoStartW(const wchar_t *serviceName, int delayed) {
-  return OnService(serviceName, kConfigRights, ChangeDelayedAutoStart<wchar_t>, delayed);
+  return CodeResult(
+      CodeOnService(serviceName, kConfigRights, ChangeDelayedAutoStart<wchar_t>, delayed));
 }
 
 }  // extern "C"

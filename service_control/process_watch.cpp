@@ -8,8 +8,6 @@ namespace {
 // The longest pause before the process list is read again.
 const DWORD kListPauseMs = 100;
 
-typedef OwnedHandle<HANDLE, KernelHandleCloser> KernelHandle;
-
 // Whether the process list holds a process with this id and, where parentId
 // is not null, that parent; *found receives its entry. Returns 0 or the code
 // of a failed call.

@@ -7,8 +7,8 @@
 
 #include <windows.h>
 
-#include "scm_session.h"
-#include "state_control.h"
+#include "deadline.h"
+#include "owned.h"
 
 namespace service_control {
 
@@ -16,7 +16,7 @@ struct WatchedProcess {
   DWORD id;        // 0: none to wait for (none at all, or one that others share)
   DWORD parentId;  // as the process list shows it, which tells a reused id
   bool exited;
-  ProcessHandle handle;  // null where the process could not be opened
+  KernelHandle handle;  // null where the process could not be opened
 };
 
 // Starts to watch the process that the service's status names, unless

@@ -1,6 +1,7 @@
 // Registering, removing and reconfiguring a service.
 #include "scm_session.h"
 #include "service_control.h"
+#include "service_settings.h"
 
 namespace service_control {
 namespace {
@@ -54,7 +55,7 @@ void QuotePath(Char *path) {
   const PathEnds ends = EndsOf(path);
   if (ends.length == 0 || (ends.front && ends.back)) return;
   Char work[MAX_PATH];
-  ScmApi<Char>::CopyBounded(work, path, MAX_PATH);
+  CopyBounded(work, path, MAX_PATH);
   Char *end = path;
   if (!ends.front) *end++ = '"';
   for (const Char *from = work; *from != 0;) *end++ = *from++;
@@ -138,7 +139,7 @@ DWORD SetStartType(const Char *serviceName, DWORD startType) {
   // The platform takes this value as "leave it", which would report a change
   // that was never made.
   if (startType == SERVICE_NO_CHANGE) return CodeResult(ERROR_INVALID_PARAMETER);
-  return OnService(serviceName, kFullAccess, ChangeStartType<Char>, startType);
+  return CodeResult(CodeOnService(serviceName, kFullAccess, ChangeStartType<Char>, startType));
 }
 
 }  // namespace
@@ -208,17 +209,17 @@ DWORD ReconfigureServiceQuotedW(wchar_t *path, const wchar_t *serviceName,
 }
 
 DWORD DeleteServiceIfStopped(const char *serviceName, int stoppedOnly) {
-  return OnService(serviceName, kFullAccess, DeleteIfStopped, stoppedOnly);
+  return CodeResult(CodeOnService(serviceName, kFullAccess, DeleteIfStopped, stoppedOnly));
 }
 DWORD DeleteServiceIfStoppedW(const wchar_t *serviceName, int stoppedOnly) {
-  return OnService(serviceName, kFullAccess, DeleteIfStopped, stoppedOnly);
+  return CodeResult(CodeOnService(serviceName, kFullAccess, DeleteIfStopped, stoppedOnly));
 }
 
 DWORD DeleteServiceByName(const char *serviceName) {
-  return OnService(serviceName, kFullAccess, DeleteIfStopped, 0);
+  return CodeResult(CodeOnService(serviceName, kFullAccess, DeleteIfStopped, 0));
 }
 DWORD DeleteServiceByNameW(const wchar_t *serviceName) {
-  return OnService(serviceName, kFullAccess, DeleteIfStopped, 0);
+  return CodeResult(CodeOnService(serviceName, kFullAccess, DeleteIfStopped, 0));
 }
 
 DWORD SetServiceStartType(const char *serviceName, DWORD startType) {

@@ -1,35 +1,14 @@
 // The platform's ANSI and wide calls and records behind one set of names, so
-// that each operation is written once for both character types.
+// that each operation is written once for both character types: the table
+// of the calls that have two forms, and nothing else.
 #ifndef SCM_API_H
 #define SCM_API_H
 
-#include <mbstring.h>
-#include <stddef.h>
 #include <windows.h>
 
+#include "service_settings.h"
+
 namespace service_control {
-
-// What install and reconfigure hand the manager, in the order of its calls.
-template <typename Char>
-struct ServiceSettings {
-  const Char *name;
-  const Char *displayName;
-  DWORD serviceType;
-  DWORD startType;
-  DWORD errorControl;
-  const Char *path;
-  const Char *loadOrderGroup;
-  const Char *dependencies;
-  const Char *account;
-  const Char *password;
-};
-
-template <typename Char>
-size_t TextLength(const Char *text) {
-  size_t length = 0;
-  while (text[length] != 0) ++length;
-  return length;
-}
 
 template <typename Char>
 struct ScmApi;
@@ -59,20 +38,12 @@ struct ScmApi<char> {
   static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
     return QueryServiceConfigA(service, config, size, needed);
   }
-  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
+  static BOOL ChangeConfig2(SC_HANDLE service, DWORD level, void *info) {
     return ChangeServiceConfig2A(service, level, info);
   }
   static BOOL EnumDependents(SC_HANDLE service, Dependent *dependents, DWORD size, DWORD *needed,
                              DWORD *count) {
     return EnumDependentServicesA(service, SERVICE_ACTIVE, dependents, size, needed, count);
-  }
-  // Copies at most count - 1 bytes and terminates them. The copy never
-  // splits a double-byte character: one that does not fit whole before the
-  // terminator is left out rather than cut to a lone lead byte.
-  static void CopyBounded(char *to, const char *from, size_t count) {
-    _mbsnbcpy(reinterpret_cast<unsigned char *>(to),
-              reinterpret_cast<const unsigned char *>(from == NULL ? "" : from), count - 1);
-    to[count - 1] = '\0';
   }
 };
 
@@ -101,27 +72,13 @@ struct ScmApi<wchar_t> {
   static BOOL QueryConfig(SC_HANDLE service, Config *config, DWORD size, DWORD *needed) {
     return QueryServiceConfigW(service, config, size, needed);
   }
-  static BOOL ChangeOptional(SC_HANDLE service, DWORD level, void *info) {
+  static BOOL ChangeConfig2(SC_HANDLE service, DWORD level, void *info) {
     return ChangeServiceConfig2W(service, level, info);
   }
   static BOOL EnumDependents(SC_HANDLE service, Dependent *dependents, DWORD size, DWORD *needed,
                              DWORD *count) {
     return EnumDependentServicesW(service, SERVICE_ACTIVE, dependents, size, needed, count);
   }
-  // Copies at most count - 1 UTF-16 units and terminates them. A surrogate
-  // pair across the cut is left out rather than cut to a lone high surrogate.
-  static void CopyBounded(wchar_t *to, const wchar_t *from, size_t count) {
-    size_t copied = 0;
-    if (from != NULL) {
-      while (copied < count - 1 && from[copied] != L'\0') {
-        to[copied] = from[copied];
-        ++copied;
-      }
-      if (copied == count - 1 && IsHighSurrogate(to[copied - 1])) --copied;
-    }
-    to[copied] = L'\0';
-  }
-  static bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 };
 
 }  // namespace service_control

@@ -1,53 +1,17 @@
-// The open-act-close sequence of every operation, and the one exit that turns
-// what came of it into the operation's result: open the local manager and
-// the service, act, close the service and then the manager, and leave a
-// failure's code as the thread's last error.
+// The open-act-close sequence of every operation, and the two exits that turn
+// what came of it into the operation's result: a code, or a stage with its
+// code. Both leave a failure's code as the thread's last error.
 #ifndef SCM_SESSION_H
 #define SCM_SESSION_H
 
 #include <windows.h>
 
+#include "owned.h"
 #include "scm_api.h"
 #include "service_control.h"
+#include "text.h"
 
 namespace service_control {
-
-// A handle that closes itself when it goes, and keeps the thread's last
-// error across the close: a failed call's code stays the last error whatever
-// closing does to it. Of handles declared one after another, the last
-// closes first: the manager is declared before the service.
-template <typename Handle, typename Closer>
-class OwnedHandle {
- public:
-  OwnedHandle() : handle_(NULL) {}
-  explicit OwnedHandle(Handle handle) : handle_(handle) {}
-  ~OwnedHandle() {
-    if (handle_ == NULL) return;
-    const DWORD error = GetLastError();
-    Closer::Close(handle_);
-    SetLastError(error);
-  }
-  OwnedHandle(const OwnedHandle &) = delete;
-  OwnedHandle &operator=(const OwnedHandle &) = delete;
-  Handle get() const { return handle_; }
-  // Takes handle in place of the one held, which it closes.
-  void reset(Handle handle) {
-    OwnedHandle old(handle_);
-    handle_ = handle;
-  }
-
- private:
-  Handle handle_;
-};
-
-struct ServiceHandleCloser {
-  static void Close(SC_HANDLE handle) { CloseServiceHandle(handle); }
-};
-struct KernelHandleCloser {
-  static void Close(HANDLE handle) { CloseHandle(handle); }
-};
-typedef OwnedHandle<SC_HANDLE, ServiceHandleCloser> ServiceHandle;
-typedef OwnedHandle<HANDLE, KernelHandleCloser> ProcessHandle;
 
 // The step of an operation: where a failure is reported, for the operations
 // that report a stage.
@@ -75,13 +39,13 @@ struct Access {
 
 const Access kFullAccess = {SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS};
 
-// The one exit of the operations that report only a code: returns code, and
-// leaves it as the last error when it is not 0.
+// The exit of the operations that report a code: returns code, and leaves
+// it as the last error when it is not 0.
 DWORD CodeResult(DWORD code);
 
-// The one exit of the operations that report a stage: returns 0, or the
-// stage of the failure with its code in *error and as the last error.
-// Without an error out-parameter, steps does not run: the result is
+// The exit of the operations that report a stage: returns 0, or the stage
+// of the failure with its code in *error and as the last error. Without an
+// error out-parameter, steps does not run: the result is
 // SERVICE_STAGE_OPEN_MANAGER, with ERROR_INVALID_PARAMETER as the last error.
 DWORD StageResult(Outcome outcome, DWORD *error);
 template <typename Steps>
@@ -124,15 +88,16 @@ Outcome WithService(const Char *serviceName, Access access, Act act) {
   });
 }
 
-// An operation that reports only a code: body(service, arguments...) on the
-// named service, opened with access. Returns its code or that of the failed
-// open, which is also the last error.
+// The code of body(service, arguments...) on the named service, opened with
+// access, or that of the failed open.
 template <typename Char, typename... Parameters, typename... Arguments>
-DWORD OnService(const Char *serviceName, Access access, DWORD (*body)(SC_HANDLE, Parameters...),
-                Arguments... arguments) {
-  return CodeResult(WithService(serviceName, access, [&](SC_HANDLE service) {
-                      return Outcome{kNoStage, body(service, arguments...)};
-                    }).code);
+DWORD CodeOnService(const Char *serviceName, Access access, DWORD (*body)(SC_HANDLE, Parameters...),
+                    Arguments... arguments) {
+  return WithService(serviceName, access,
+                     [&](SC_HANDLE service) {
+                       return Outcome{kNoStage, body(service, arguments...)};
+                     })
+      .code;
 }
 
 }  // namespace service_control

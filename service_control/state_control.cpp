@@ -24,17 +24,6 @@ DWORD PauseForWaitHint(DWORD waitHint, DWORD shortest, DWORD longest) {
   return pause;
 }
 
-Deadline DeadlineIn(DWORD timeoutMs) {
-  const Deadline deadline = {GetTickCount(), timeoutMs};
-  return deadline;
-}
-
-DWORD RemainingMs(const Deadline &deadline) {
-  if (deadline.timeoutMs == INFINITE) return INFINITE;
-  const DWORD elapsed = GetTickCount() - deadline.start;
-  return elapsed < deadline.timeoutMs ? deadline.timeoutMs - elapsed : 0;
-}
-
 BOOL QueryStatusProcess(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
   DWORD bytesNeeded;
   return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(status),
@@ -85,7 +74,7 @@ DWORD StartAndPollUntilRunning(SC_HANDLE service, StartCall start) {
   return status.dwCurrentState == SERVICE_RUNNING ? ERROR_SUCCESS : ERROR_SERVICE_NOT_ACTIVE;
 }
 
-DWORD SendAndWaitStopped(SC_HANDLE service, DWORD control) {
+DWORD ControlAndWaitStopped(SC_HANDLE service, DWORD control) {
   SERVICE_STATUS status;
   if (!QueryServiceStatus(service, &status)) return GetLastError();
   if (status.dwCurrentState != SERVICE_STOPPED) {
@@ -101,7 +90,7 @@ DWORD SendAndWaitStopped(SC_HANDLE service, DWORD control) {
   return status.dwCurrentState == SERVICE_STOPPED ? ERROR_SUCCESS : ERROR_SERVICE_REQUEST_TIMEOUT;
 }
 
-DWORD SendAfterQuery(SC_HANDLE service, DWORD control) {
+DWORD QueryThenControl(SC_HANDLE service, DWORD control) {
   // The status decides nothing; only a failed query stops the control.
   SERVICE_STATUS status;
   if (!QueryServiceStatus(service, &status) || !ControlService(service, control, &status)) {
@@ -110,7 +99,7 @@ DWORD SendAfterQuery(SC_HANDLE service, DWORD control) {
   return ERROR_SUCCESS;
 }
 
-DWORD QueryInto(SC_HANDLE service, SERVICE_STATUS *status) {
+DWORD QueryStatusInto(SC_HANDLE service, SERVICE_STATUS *status) {
   return QueryServiceStatus(service, status) ? ERROR_SUCCESS : GetLastError();
 }
 
@@ -121,29 +110,31 @@ using namespace service_control;
 extern "C" {
 
 DWORD StartServiceAndWait(const char *serviceName, DWORD *notRunning) {
-  return OnService(serviceName, kFullAccess, StartAndWaitWhilePending, ScmApi<char>::Start,
-                   notRunning);
+  return CodeResult(CodeOnService(serviceName, kFullAccess, StartAndWaitWhilePending,
+                                  ScmApi<char>::Start, notRunning));
 }
 
 DWORD StartServiceAndPoll(const char *serviceName) {
-  return OnService(serviceName, kFullAccess, StartAndPollUntilRunning, ScmApi<char>::Start);
+  return CodeResult(
+      CodeOnService(serviceName, kFullAccess, StartAndPollUntilRunning, ScmApi<char>::Start));
 }
 
 DWORD StopServiceAndWait(const char *serviceName) {
-  return OnService(serviceName, kFullAccess, SendAndWaitStopped, SERVICE_CONTROL_STOP);
+  return CodeResult(
+      CodeOnService(serviceName, kFullAccess, ControlAndWaitStopped, SERVICE_CONTROL_STOP));
 }
 
 DWORD ControlServiceAndWaitStopped(const char *serviceName) {
-  return OnService(serviceName, kFullAccess, SendAndWaitStopped, kStopAndWaitControl);
+  return CodeResult(CodeOnService(serviceName, kFullAccess, ControlAndWaitStopped, kControl103));
 }
 
 DWORD SendServiceControl(const char *serviceName, DWORD control) {
-  return OnService(serviceName, kUserControl, SendAfterQuery, control);
+  return CodeResult(CodeOnService(serviceName, kUserControl, QueryThenControl, control));
 }
 
 DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status) {
   if (status == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
-  return OnService(serviceName, kQueryStatus, QueryInto, status);
+  return CodeResult(CodeOnService(serviceName, kQueryStatus, QueryStatusInto, status));
 }
 
 }  // extern "C"

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include "deadline.h"
 #include "scm_session.h"
 
 namespace service_control {
@@ -17,23 +18,13 @@ namespace service_control {
 // The form's call that starts a service.
 typedef BOOL (*StartCall)(SC_HANDLE service);
 
-const DWORD kStopAndWaitControl = 103;
+// The control of ControlServiceAndWaitStopped: code 103, which the platform
+// refuses as no control it knows (ERROR_INVALID_PARAMETER), so that the
+// operation stops nothing unless the service is stopped already.
+const DWORD kControl103 = 103;
 const Access kUserControl = {SC_MANAGER_ALL_ACCESS,
                              SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL};
 const Access kQueryStatus = {SC_MANAGER_ENUMERATE_SERVICE, SERVICE_QUERY_STATUS};
-
-// A time limit of the caller's, from when it was set; INFINITE is none.
-struct Deadline {
-  DWORD start;
-  DWORD timeoutMs;
-};
-
-// A deadline timeoutMs from now.
-Deadline DeadlineIn(DWORD timeoutMs);
-
-// The milliseconds left before the deadline, 0 once it has passed, INFINITE
-// for none.
-DWORD RemainingMs(const Deadline &deadline);
 
 // The pause between status queries: a tenth of the wait hint, within
 // shortest and longest.
@@ -62,14 +53,14 @@ DWORD StartAndPollUntilRunning(SC_HANDLE service, StartCall start);
 // Sends control unless the service is stopped, then waits at a fixed pace
 // for it to stop. Returns 0, the code of the failed call before the wait, or
 // ERROR_SERVICE_REQUEST_TIMEOUT.
-DWORD SendAndWaitStopped(SC_HANDLE service, DWORD control);
+DWORD ControlAndWaitStopped(SC_HANDLE service, DWORD control);
 
-// Sends control once its status can be queried. Returns 0 or the code of the
-// failed call.
-DWORD SendAfterQuery(SC_HANDLE service, DWORD control);
+// Queries the status, then sends control: only a failed query keeps it from
+// being sent. Returns 0 or the code of the failed call.
+DWORD QueryThenControl(SC_HANDLE service, DWORD control);
 
-// Fills *status. Returns 0 or the code of the failed query.
-DWORD QueryInto(SC_HANDLE service, SERVICE_STATUS *status);
+// Fills *status with QueryServiceStatus. Returns 0 or the code of the failed query.
+DWORD QueryStatusInto(SC_HANDLE service, SERVICE_STATUS *status);
 
 }  // namespace service_control
 

@@ -8,29 +8,31 @@ using namespace service_control;
 extern "C" {
 
 DWORD StartServiceAndWaitW(const wchar_t *serviceName, DWORD *notRunning) {
-  return OnService(serviceName, kFullAccess, StartAndWaitWhilePending, ScmApi<wchar_t>::Start,
-                   notRunning);
+  return CodeResult(CodeOnService(serviceName, kFullAccess, StartAndWaitWhilePending,
+                                  ScmApi<wchar_t>::Start, notRunning));
 }
 
 DWORD StartServiceAndPollW(const wchar_t *serviceName) {
-  return OnService(serviceName, kFullAccess, StartAndPollUntilRunning, ScmApi<wchar_t>::Start);
+  return CodeResult(
+      CodeOnService(serviceName, kFullAccess, StartAndPollUntilRunning, ScmApi<wchar_t>::Start));
 }
 
 DWORD StopServiceAndWaitW(const wchar_t *serviceName) {
-  return OnService(serviceName, kFullAccess, SendAndWaitStopped, SERVICE_CONTROL_STOP);
+  return CodeResult(
+      CodeOnService(serviceName, kFullAccess, ControlAndWaitStopped, SERVICE_CONTROL_STOP));
 }
 
 DWORD ControlServiceAndWaitStoppedW(const wchar_t *serviceName) {
-  return OnService(serviceName, kFullAccess, SendAndWaitStopped, kStopAndWaitControl);
+  return CodeResult(CodeOnService(serviceName, kFullAccess, ControlAndWaitStopped, kControl103));
 }
 
 DWORD SendServiceControlW(const wchar_t *serviceName, DWORD control) {
-  return OnService(serviceName, kUserControl, SendAfterQuery, control);
+  return CodeResult(CodeOnService(serviceName, kUserControl, QueryThenControl, control));
 }
 
 DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status) {
   if (status == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
-  return OnService(serviceName, kQueryStatus, QueryInto, status);
+  return CodeResult(CodeOnService(serviceName, kQueryStatus, QueryStatusInto, status));
 }
 
 }  // extern "C"

@@ -1,7 +1,7 @@
 // The steps of an update, each within a deadline of the caller's: stop a
 // service until its process is gone, delete it until it is gone, and stop
 // and start it with the services that depend on it.
-#include <stdlib.h>
+#include <algorithm>
 
 #include "process_watch.h"
 #include "scm_session.h"
@@ -23,8 +23,6 @@ const Access kStopWithDependentsRights = {
 const Access kStartRights = {SC_MANAGER_CONNECT, SERVICE_START | SERVICE_QUERY_STATUS};
 const Access kDeleteRights = {SC_MANAGER_CONNECT, DELETE};
 const Access kProbeRights = {SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS};
-
-DWORD Shorter(DWORD a, DWORD b) { return a < b ? a : b; }
 
 // Stops the service unless it is stopped, without a second stop for one
 // that is stopping, and waits until it is stopped and its own process has
@@ -55,8 +53,8 @@ DWORD StopUntilExited(SC_HANDLE service, const Deadline *deadline) {
     if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
     code = PauseOnProcess(
         &process,
-        Shorter(PauseForWaitHint(status.dwWaitHint, kShortestStopPauseMs, kLongestStopPauseMs),
-                left));
+        std::min(PauseForWaitHint(status.dwWaitHint, kShortestStopPauseMs, kLongestStopPauseMs),
+                 left));
     if (code != ERROR_SUCCESS) return code;
   }
   return WaitForProcessExit(&process, *deadline);
@@ -65,7 +63,7 @@ DWORD StopUntilExited(SC_HANDLE service, const Deadline *deadline) {
 template <typename Char>
 DWORD StopAndWaitForExit(const Char *serviceName, DWORD timeoutMs) {
   const Deadline deadline = DeadlineIn(timeoutMs);
-  return OnService(serviceName, kStopRights, StopUntilExited, &deadline);
+  return CodeResult(CodeOnService(serviceName, kStopRights, StopUntilExited, &deadline));
 }
 
 template <typename Char>
@@ -89,80 +87,66 @@ DWORD DeleteUntilGone(const Char *serviceName, DWORD timeoutMs) {
     if (opened.code != ERROR_SUCCESS) return CodeResult(opened.code);
     const DWORD left = RemainingMs(deadline);
     if (left == 0) return CodeResult(ERROR_SERVICE_MARKED_FOR_DELETE);
-    Sleep(Shorter(kGonePauseMs, left));
+    Sleep(std::min(kGonePauseMs, left));
   }
 }
 
 template <typename Char>
 DWORD StopByName(const Char *serviceName, const Deadline *deadline) {
-  return WithService(serviceName, kStopRights,
-                     [deadline](SC_HANDLE service) {
-                       return Outcome{kNoStage, StopUntilExited(service, deadline)};
-                     })
-      .code;
+  return CodeOnService(serviceName, kStopRights, StopUntilExited, deadline);
 }
 
 // The service's active dependents, in the platform's order (the reverse of
-// their starts), in a buffer that the caller frees; null for none or on a
-// failure, whose code goes to *code.
+// their starts), into a buffer of their own. Returns 0 or the code of the
+// failure.
 template <typename Char>
-typename ScmApi<Char>::Dependent *ActiveDependents(SC_HANDLE service, DWORD *count, DWORD *code) {
-  typedef typename ScmApi<Char>::Dependent Dependent;
+DWORD ActiveDependents(SC_HANDLE service, HeapBuffer<typename ScmApi<Char>::Dependent> *dependents,
+                       DWORD *count) {
   DWORD needed = 0;
   *count = 0;
-  *code = ERROR_SUCCESS;
-  if (ScmApi<Char>::EnumDependents(service, NULL, 0, &needed, count)) return NULL;
-  *code = GetLastError();
-  if (*code != ERROR_MORE_DATA) return NULL;
-  Dependent *dependents = static_cast<Dependent *>(malloc(needed));
-  if (dependents == NULL) {
-    *code = ERROR_NOT_ENOUGH_MEMORY;
-    return NULL;
+  if (ScmApi<Char>::EnumDependents(service, NULL, 0, &needed, count)) return ERROR_SUCCESS;
+  const DWORD code = GetLastError();
+  if (code != ERROR_MORE_DATA) return code;
+  dependents->reset(malloc(needed));
+  if (dependents->get() == NULL) return ERROR_NOT_ENOUGH_MEMORY;
+  if (!ScmApi<Char>::EnumDependents(service, dependents->records(), needed, &needed, count)) {
+    return GetLastError();
   }
-  *code = ERROR_SUCCESS;
-  if (!ScmApi<Char>::EnumDependents(service, dependents, needed, &needed, count)) {
-    *code = GetLastError();
-    free(dependents);
-    return NULL;
-  }
-  return dependents;
+  return ERROR_SUCCESS;
 }
 
 // Stops the service's active dependents, each until its process is gone,
 // then the service itself, adding each dependent stopped to the list in
 // stopped (size characters), closed by two zeros.
 template <typename Char>
-Outcome StopDependentsThenService(SC_HANDLE service, const Deadline *deadline, Char *stopped,
-                                  DWORD size) {
+DWORD StopDependentsThenService(SC_HANDLE service, const Deadline *deadline, Char *stopped,
+                                DWORD size) {
   size_t used = 0;
   for (DWORD enumeration = 0; enumeration < kEnumerations; ++enumeration) {
+    HeapBuffer<typename ScmApi<Char>::Dependent> dependents;
     DWORD count;
-    DWORD code;
-    typename ScmApi<Char>::Dependent *dependents = ActiveDependents<Char>(service, &count, &code);
-    if (code != ERROR_SUCCESS) return {kNoStage, code};
+    DWORD code = ActiveDependents<Char>(service, &dependents, &count);
+    if (code != ERROR_SUCCESS) return code;
     // Every name, and the list's closing zero, must fit before any is stopped.
     size_t needed = used + 1;
-    for (DWORD i = 0; i < count; ++i) needed += TextLength(dependents[i].lpServiceName) + 1;
-    if (needed > size) {
-      free(dependents);
-      return {kNoStage, ERROR_INSUFFICIENT_BUFFER};
+    for (DWORD i = 0; i < count; ++i) {
+      needed += TextLength(dependents.records()[i].lpServiceName) + 1;
     }
+    if (needed > size) return ERROR_INSUFFICIENT_BUFFER;
     if (used == 0) stopped[0] = stopped[1] = 0;
     for (DWORD i = 0; i < count; ++i) {
-      const Char *name = dependents[i].lpServiceName;
+      const Char *name = dependents.records()[i].lpServiceName;
       code = StopByName(name, deadline);
-      if (code != ERROR_SUCCESS) break;
+      if (code != ERROR_SUCCESS) return code;
       const size_t length = TextLength(name);
       for (size_t at = 0; at <= length; ++at) stopped[used + at] = name[at];
       used += length + 1;
       stopped[used] = 0;
     }
-    free(dependents);
-    if (code != ERROR_SUCCESS) return {kNoStage, code};
     code = StopUntilExited(service, deadline);
-    if (code != ERROR_DEPENDENT_SERVICES_RUNNING) return {kNoStage, code};
+    if (code != ERROR_DEPENDENT_SERVICES_RUNNING) return code;
   }
-  return {kNoStage, ERROR_DEPENDENT_SERVICES_RUNNING};
+  return ERROR_DEPENDENT_SERVICES_RUNNING;
 }
 
 template <typename Char>
@@ -170,9 +154,8 @@ DWORD StopWithDependents(const Char *serviceName, DWORD timeoutMs, Char *stopped
   if (serviceName == NULL || stopped == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
   if (size < 2) return CodeResult(ERROR_INSUFFICIENT_BUFFER);
   const Deadline deadline = DeadlineIn(timeoutMs);
-  return CodeResult(WithService(serviceName, kStopWithDependentsRights, [&](SC_HANDLE service) {
-                      return StopDependentsThenService(service, &deadline, stopped, size);
-                    }).code);
+  return CodeResult(CodeOnService(serviceName, kStopWithDependentsRights,
+                                  StopDependentsThenService<Char>, &deadline, stopped, size));
 }
 
 // Starts the service and waits while it is start-pending, as
@@ -199,12 +182,8 @@ DWORD StartUntilRunning(SC_HANDLE service, StartCall start, const Deadline *dead
 
 template <typename Char>
 DWORD StartByName(const Char *serviceName, const Deadline *deadline, bool runningWillDo) {
-  return WithService(serviceName, kStartRights,
-                     [&](SC_HANDLE service) {
-                       return Outcome{kNoStage, StartUntilRunning(service, ScmApi<Char>::Start,
-                                                                  deadline, runningWillDo)};
-                     })
-      .code;
+  return CodeOnService(serviceName, kStartRights, StartUntilRunning, ScmApi<Char>::Start, deadline,
+                       runningWillDo);
 }
 
 // Starts the services of the list, which an empty name closes, from its

@@ -68,7 +68,7 @@ bool TerminatedWithin(const Char *buffer, size_t size) {
 }
 
 template <typename Form>
-void ReadAndCheck(const standin::ServiceSetup &setup, int code_page) {
+void ReadAndCheck(const standin::ServiceSetup &setup, bool null_dependencies, int code_page) {
   typedef typename Form::Char Char;
   typedef std::basic_string<Char> String;
   // Exactly the documented sizes, so that any write beyond them is caught.
@@ -99,7 +99,7 @@ void ReadAndCheck(const standin::ServiceSetup &setup, int code_page) {
     FuzzCheck(expected_path.compare(0, copied_path.size(), copied_path) == 0 &&
                   copied_path.size() + Form::Slack(code_page) >= expected_path.size(),
               "the path is not the record's");
-    if (setup.null_dependencies) {
+    if (null_dependencies) {
       FuzzCheck(dependencies[0] == 0 && dependencies[1] == 1, "no null-list marker");
     } else {
       // Whole names of the record from the list on, walked until an empty
@@ -158,22 +158,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (wide) {
     for (char &c : setup.account) c &= 0x7F;
   }
-  setup.null_dependencies = input.Byte() % 8 == 0;
-  setup.grows_after_size_query = input.Byte() % 8 == 0 ? input.Byte() % 9 : 0;
+  const bool null_dependencies = input.Byte() % 8 == 0;
+  const DWORD growth = input.Byte() % 8 == 0 ? input.Byte() % 9 : 0;
   const uint8_t sizing = input.Byte();
-  if (sizing % 8 == 0) setup.reported_size = input.Word() % 2048;
+  DWORD reported_size = 0;
+  if (sizing % 8 == 0) reported_size = input.Word() % 2048;
   // Sizes that cannot take the spare bytes; 0xFFFFFFFB itself would need 4 GiB.
-  if (sizing % 8 == 1) setup.reported_size = 0xFFFFFFFC + input.Byte() % 4;
+  if (sizing % 8 == 1) reported_size = 0xFFFFFFFC + input.Byte() % 4;
   setup.service_type = input.Word();
   setup.start_type = input.Word();
 
   standin::Reset();
   _setmbcp(code_page);
   standin::AddService(setup);
+  const char *query = wide ? "QueryServiceConfigW" : "QueryServiceConfigA";
+  if (null_dependencies) standin::HandBackNullDependencies(query);
+  standin::GrowAfterSizeQuery(query, growth);
+  standin::ReportNeededSize(query, reported_size);
   if (wide) {
-    ReadAndCheck<Wide>(setup, code_page);
+    ReadAndCheck<Wide>(setup, null_dependencies, code_page);
   } else {
-    ReadAndCheck<Ansi>(setup, code_page);
+    ReadAndCheck<Ansi>(setup, null_dependencies, code_page);
   }
   _setmbcp(1252);
   return 0;

@@ -8,6 +8,8 @@
 #include <service_control.h>
 #include <starter.h>
 
+#include "config_reading.h"
+
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -28,7 +30,7 @@ const DWORD kUntouched = 42;
 // The configuration record is given a size that nothing else in the process
 // allocates, so that the hooks can follow the module's record buffer.
 const DWORD kReportedRecordSize = 3001;
-const size_t kRecordBufferSize = kReportedRecordSize + 4;
+const size_t kRecordBufferSize = kReportedRecordSize + service_control::kSpareRecordBytes;
 
 const volatile void *record_buffers[16];
 int record_buffers_live = 0;
@@ -123,8 +125,15 @@ standin::ServiceSetup StoppedService() {
   setup.load_order_group = "Group";
   setup.dependencies = std::string("A\0B\0", 4);
   setup.display_name = "Tessera";
-  setup.reported_size = kReportedRecordSize;
   return setup;
+}
+
+// The service above, whose configuration read asks for a record of its own size.
+void AddStoppedService() {
+  standin::AddService(StoppedService());
+  for (const char *query : {"QueryServiceConfigA", "QueryServiceConfigW"}) {
+    standin::ReportNeededSize(query, kReportedRecordSize);
+  }
 }
 
 standin::ServiceSetup RunningWithLingeringProcess() {
@@ -362,13 +371,13 @@ std::vector<Operation> ModuleOperations(const ModuleForm &f) {
        [&f](const Injection *injection) { RunInstall(f, true, injection); }},
       {"InstallServiceUnquoted", [] {},
        [&f](const Injection *injection) { RunInstall(f, false, injection); }},
-      {"DeleteServiceIfStopped", [] { standin::AddService(StoppedService()); },
+      {"DeleteServiceIfStopped", AddStoppedService,
        [&f](const Injection *injection) {
          CheckDeleted(f.delete_if_stopped(kService, 1), injection);
        }},
-      {"DeleteServiceByName", [] { standin::AddService(StoppedService()); },
+      {"DeleteServiceByName", AddStoppedService,
        [&f](const Injection *injection) { CheckDeleted(f.delete_by_name(kService), injection); }},
-      {"SetServiceStartType", [] { standin::AddService(StoppedService()); },
+      {"SetServiceStartType", AddStoppedService,
        [&f](const Injection *injection) {
          CheckResult(f.set_start_type(kService, SERVICE_DISABLED), Expected(injection));
          standin::ServiceSetup config;
@@ -377,18 +386,18 @@ std::vector<Operation> ModuleOperations(const ModuleForm &f) {
                                           ? static_cast<DWORD>(SERVICE_DISABLED)
                                           : static_cast<DWORD>(SERVICE_DEMAND_START));
        }},
-      {"ReadServiceConfig", [] { standin::AddService(StoppedService()); },
+      {"ReadServiceConfig", AddStoppedService,
        [&f](const Injection *injection) { RunReadConfig(f, injection); }},
-      {"ReconfigureServiceQuoted", [] { standin::AddService(StoppedService()); },
+      {"ReconfigureServiceQuoted", AddStoppedService,
        [&f](const Injection *injection) { RunReconfigure(f, injection); }},
-      {"SetServiceDescription", [] { standin::AddService(StoppedService()); },
+      {"SetServiceDescription", AddStoppedService,
        [&f](const Injection *injection) {
          CheckResult(f.set_description(kService, "Keeps Tessera running"), Expected(injection));
          standin::ServiceSetup config;
          ASSERT_TRUE(standin::ServiceConfig(kService, &config));
          EXPECT_EQ(config.description.empty(), Expected(injection) != ERROR_SUCCESS);
        }},
-      {"SetServiceFailureActions", [] { standin::AddService(StoppedService()); },
+      {"SetServiceFailureActions", AddStoppedService,
        [&f](const Injection *injection) { RunFailureActions(f, injection); }},
       {"StopServiceAndWaitForExit", [] { standin::AddService(RunningWithLingeringProcess()); },
        [&f](const Injection *injection) {
@@ -407,7 +416,7 @@ std::vector<Operation> ModuleOperations(const ModuleForm &f) {
            EXPECT_FALSE(standin::ProgramInUse(L"C:\\svc.exe"));
          }
        }},
-      {"DeleteServiceAndWaitGone", [] { standin::AddService(StoppedService()); },
+      {"DeleteServiceAndWaitGone", AddStoppedService,
        [&f](const Injection *injection) {
          CheckResult(f.delete_and_wait_gone(kService, 10000), Expected(injection));
          // A failure after the deletion, in the wait until it is gone, leaves it gone.
@@ -424,7 +433,7 @@ std::vector<Operation> ModuleOperations(const ModuleForm &f) {
          CheckResult(f.start_with_dependents(kService, "tessera-dependent\0", 10000),
                      Expected(injection));
        }},
-      {"SetServiceDelayedAutoStart", [] { standin::AddService(StoppedService()); },
+      {"SetServiceDelayedAutoStart", AddStoppedService,
        [&f](const Injection *injection) {
          CheckResult(f.set_delayed_auto_start(kService, 1), Expected(injection));
          standin::ServiceSetup config;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <tuple>
 
+#include "config_reading.h"
 #include "module_forms.h"
 #include "standin_fixture.h"
 
@@ -282,7 +283,7 @@ TEST_P(RegistrationTest, DependencyListForms) {
   std::string long_list;
   for (int i = 0; i < 60; ++i) long_list += std::string("ab\0", 3);
   // The spare room behind the record, in characters.
-  const DWORD spare = 4 / CharSize();
+  const DWORD spare = service_control::kSpareRecordBytes / CharSize();
   const Case cases[] = {
       {"null pointer", true, "", std::string("\0\1", 2), "LocalSystem", "", 0},
       {"none: two zeros, not the account name behind them", false, "", std::string(2, '\0'),
@@ -308,12 +309,13 @@ TEST_P(RegistrationTest, DependencyListForms) {
     SCOPED_TRACE(c.what);
     standin::Reset();
     standin::ServiceSetup setup = PendingService(0);
-    setup.null_dependencies = c.null_pointer;
     setup.dependencies = c.names;
     setup.account = c.account;
     setup.display_name = c.display;
-    setup.grows_after_size_query = c.grows;
     standin::AddService(setup);
+    const std::string query = form().Platform("QueryServiceConfig");
+    if (c.null_pointer) standin::HandBackNullDependencies(query.c_str());
+    standin::GrowAfterSizeQuery(query.c_str(), c.grows);
     ConfigOut out;
     ASSERT_EQ(out.Read(form()), 0u);
     EXPECT_EQ(std::string(out.dependencies, c.copied.size()), c.copied);
@@ -349,10 +351,10 @@ TEST_P(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     standin::Reset();
-    standin::ServiceSetup setup = PendingService(0);
-    setup.grows_after_size_query = c.grows;
-    setup.reported_size = c.reported_size;
-    standin::AddService(setup);
+    standin::AddService(PendingService(0));
+    const std::string query = form().Platform("QueryServiceConfig");
+    standin::GrowAfterSizeQuery(query.c_str(), c.grows);
+    standin::ReportNeededSize(query.c_str(), c.reported_size);
     if (c.failing != nullptr) standin::FailCall(form().Platform(c.failing).c_str(), c.nth, 0x1234);
     SetLastError(kSentinel);
     ConfigOut out;
@@ -363,9 +365,9 @@ TEST_P(RegistrationTest, ReadStagesLeaveTheOutputsUntouched) {
     EXPECT_EQ(standin::OpenHandleCount(), 0);
   }
   standin::Reset();
-  standin::ServiceSetup grows_a_little = PendingService(0);
-  grows_a_little.grows_after_size_query = 4 / CharSize();
-  standin::AddService(grows_a_little);
+  standin::AddService(PendingService(0));
+  standin::GrowAfterSizeQuery(form().Platform("QueryServiceConfig").c_str(),
+                              service_control::kSpareRecordBytes / CharSize());
   ConfigOut out;
   EXPECT_EQ(out.Read(form()), 0u);
 }
