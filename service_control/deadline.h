@@ -15,6 +15,9 @@ struct Deadline {
 // A deadline timeoutMs from now.
 Deadline DeadlineIn(DWORD timeoutMs);
 
+// The shorter of two times.
+inline DWORD ShorterMs(DWORD a, DWORD b) { return a < b ? a : b; }
+
 // The milliseconds left before the deadline, 0 once it has passed, INFINITE
 // for none.
 DWORD RemainingMs(const Deadline &deadline);

@@ -64,7 +64,7 @@ DWORD PauseOnProcess(WatchedProcess *process, DWORD milliseconds) {
     return ERROR_SUCCESS;
   }
   if (process->handle.get() == NULL) {
-    Sleep(milliseconds < kListPauseMs ? milliseconds : kListPauseMs);
+    Sleep(ShorterMs(milliseconds, kListPauseMs));
     return LookUp(process, false);
   }
   const DWORD waited = WaitForSingleObject(process->handle.get(), milliseconds);

@@ -1,8 +1,6 @@
 // The steps of an update, each within a deadline of the caller's: stop a
 // service until its process is gone, delete it until it is gone, and stop
 // and start it with the services that depend on it.
-#include <algorithm>
-
 #include "process_watch.h"
 #include "scm_session.h"
 #include "service_control.h"
@@ -53,8 +51,8 @@ DWORD StopUntilExited(SC_HANDLE service, const Deadline *deadline) {
     if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
     code = PauseOnProcess(
         &process,
-        std::min(PauseForWaitHint(status.dwWaitHint, kShortestStopPauseMs, kLongestStopPauseMs),
-                 left));
+        ShorterMs(PauseForWaitHint(status.dwWaitHint, kShortestStopPauseMs, kLongestStopPauseMs),
+                  left));
     if (code != ERROR_SUCCESS) return code;
   }
   return WaitForProcessExit(&process, *deadline);
@@ -87,7 +85,7 @@ DWORD DeleteUntilGone(const Char *serviceName, DWORD timeoutMs) {
     if (opened.code != ERROR_SUCCESS) return CodeResult(opened.code);
     const DWORD left = RemainingMs(deadline);
     if (left == 0) return CodeResult(ERROR_SERVICE_MARKED_FOR_DELETE);
-    Sleep(std::min(kGonePauseMs, left));
+    Sleep(ShorterMs(kGonePauseMs, left));
   }
 }
 
