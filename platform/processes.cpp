@@ -135,14 +135,20 @@ HANDLE OpenRunningProcess(DWORD id) {
   return NewKernelHandle(KernelObject{id, {}, 0});
 }
 
-DWORD WaitForProcess(HANDLE handle, DWORD milliseconds) {
+bool ProcessEndOfHandle(HANDLE handle, unsigned long long *ends_at) {
   const KernelObject *object = FindKernelObject(handle);
   if (object == nullptr || object->process_id == 0) {
     SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
+    return false;
   }
   const Process *process = FindProcess(object->process_id);
-  const unsigned long long ends_at = process == nullptr ? 0 : EndOf(*process);
+  *ends_at = process == nullptr ? 0 : EndOf(*process);
+  return true;
+}
+
+DWORD WaitForProcess(HANDLE handle, DWORD milliseconds) {
+  unsigned long long ends_at;
+  if (!ProcessEndOfHandle(handle, &ends_at)) return WAIT_FAILED;
   if (ends_at <= Now()) return WAIT_OBJECT_0;
   // Nothing else runs in virtual time that could end it.
   if (ends_at == kNever && milliseconds == INFINITE) {

@@ -122,6 +122,17 @@ BOOL Control(SC_HANDLE service, DWORD control, SERVICE_STATUS *status);
 unsigned long long RunEndsAt(Service &service);
 // Starts a run of the service: its process, and the children that it starts.
 void StartRun(Service &service);
+// The time of the service's first report after after whose state the mask
+// (SERVICE_NOTIFY_...) holds, as things stand; kNever for none.
+unsigned long long NextReportAt(Service &service, unsigned long long after, DWORD mask);
+// The SERVICE_NOTIFY_... bit of a state.
+inline DWORD NotifyBit(DWORD state) { return state == 0 ? 0 : 1u << (state - 1); }
+
+// Notifications of the service's status, and the alertable waits that
+// deliver them and any other APC.
+// Cancels what was asked through the handle, which is being closed.
+void ForgetNotifications(SC_HANDLE handle);
+void ResetNotifications();
 
 // Processes and the kernel's handles to them.
 // A new process of the program, the current run of the service with that
@@ -138,6 +149,9 @@ unsigned long long ProcessEndedAt(DWORD id);
 bool ProcessRuns(DWORD id);
 HANDLE OpenRunningProcess(DWORD id);
 DWORD WaitForProcess(HANDLE process, DWORD milliseconds);
+// When the process behind the handle ends; false, with the last error set,
+// for a handle that is no process's.
+bool ProcessEndOfHandle(HANDLE handle, unsigned long long *ends_at);
 HANDLE ListProcesses(DWORD flags);
 BOOL NextListedProcess(HANDLE list, PROCESSENTRY32W *entry, bool first);
 BOOL CloseKernelHandle(HANDLE handle, bool failing);

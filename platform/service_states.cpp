@@ -153,12 +153,37 @@ unsigned long long RunEndsAt(Service &service) {
 void StartRun(Service &service) {
   service.started = true;
   service.stopping = false;
+  service.stop_at = kNever;
   service.started_at = Now();
   service.process_id =
       StartProcess(service.text.binary_path, service.serial, kManagerProcessId, false, INFINITE);
   for (DWORD outlives_ms : service.setup.children_outlive_ms) {
     StartProcess(service.text.binary_path, 0, service.process_id, true, outlives_ms);
   }
+}
+
+unsigned long long NextReportAt(Service &service, unsigned long long after, DWORD mask) {
+  Settle(service);
+  if (service.process_id == 0) return kNever;
+  // When the manager shows the run stopped: its report, or (Windows) its
+  // process's end without one.
+  unsigned long long end = service.stopped_at;
+  if (service.started) {
+    end = ReportedStopAt(service);
+    if (!ManagerIgnoresProcessExit()) end = std::min(end, ProcessEndedAt(service.process_id));
+  }
+  unsigned long long next = kNever;
+  const auto consider = [&](unsigned long long at, DWORD state) {
+    if (at > after && at < next && (mask & NotifyBit(state)) != 0) next = at;
+  };
+  // Its script reports until it is stopped; a stop reports stop-pending.
+  for (const StatusStep &step : service.setup.start_script) {
+    const unsigned long long at = service.started_at + step.at_ms;
+    if (at < std::min(end, service.stop_at)) consider(at, step.state);
+  }
+  if (service.stop_at < end) consider(service.stop_at, SERVICE_STOP_PENDING);
+  if (end != kNever) consider(end, SERVICE_STOPPED);
+  return next;
 }
 
 SERVICE_STATUS_PROCESS StatusOf(Service &service) {
@@ -291,6 +316,10 @@ BOOL EnumDependents(SC_HANDLE service, DWORD states, typename Records<Char>::Dep
   if (found == nullptr) return FALSE;
   if (needed == nullptr || returned == nullptr || states == 0 || states > SERVICE_STATE_ALL) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (records == nullptr && size != 0) {
+    SetLastError(ERROR_INVALID_ADDRESS);
     return FALSE;
   }
   const std::vector<Service *> dependents = DependentsOf(*found, states);

@@ -155,6 +155,7 @@ void Reset() {
   ResetConsole();
   services.clear();
   ResetProcesses();
+  ResetNotifications();
   handles.clear();
   next_handle = 1;
   close_overwrites_last_error = false;
@@ -275,6 +276,7 @@ BOOL Delete(SC_HANDLE service) {
 
 BOOL Close(SC_HANDLE handle, bool failing) {
   const bool known = handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
+  ForgetNotifications(handle);
   if (failing) return FALSE;
   if (!known) {
     SetLastError(ERROR_INVALID_HANDLE);

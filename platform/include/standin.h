@@ -141,6 +141,10 @@ void HandBackNullDependencies(const char *function);
 // a test's look at the world at that moment.
 void OnCall(const char *function, void (*action)());
 
+// Queues an APC that is nobody's of the module's at this virtual time: it
+// wakes an alertable wait then, as another part of a program's would.
+void QueueForeignApc(unsigned long long at_ms);
+
 // Makes the tick count read start at this value, for wrap-around.
 void SetTickCountStart(DWORD ticks);
 

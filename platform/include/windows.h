@@ -13,6 +13,7 @@ extern "C" {
 #endif
 
 #define WINAPI
+#define CALLBACK
 
 typedef uint32_t DWORD;
 typedef unsigned int UINT;
@@ -64,11 +65,14 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define ERROR_PROCESS_ABORTED 1067u
 #define ERROR_SERVICE_MARKED_FOR_DELETE 1072u
 #define ERROR_SERVICE_EXISTS 1073u
+#define ERROR_ALREADY_REGISTERED 1242u
+#define ERROR_SERVICE_NOTIFY_CLIENT_LAGGING 1294u
 
 #define DELETE 0x00010000u
 #define SYNCHRONIZE 0x00100000u
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
+#define WAIT_IO_COMPLETION 0xC0u
 #define WAIT_FAILED 0xFFFFFFFFu
 #define STANDARD_RIGHTS_REQUIRED 0x000F0000u
 
@@ -119,6 +123,15 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define SERVICE_ACCEPT_PARAMCHANGE 0x8u
 #define SERVICE_ACCEPT_NETBINDCHANGE 0x10u
 
+#define SERVICE_NOTIFY_STATUS_CHANGE 2u
+#define SERVICE_NOTIFY_STOPPED 0x1u
+#define SERVICE_NOTIFY_START_PENDING 0x2u
+#define SERVICE_NOTIFY_STOP_PENDING 0x4u
+#define SERVICE_NOTIFY_RUNNING 0x8u
+#define SERVICE_NOTIFY_CONTINUE_PENDING 0x10u
+#define SERVICE_NOTIFY_PAUSE_PENDING 0x20u
+#define SERVICE_NOTIFY_PAUSED 0x40u
+
 #define SC_STATUS_PROCESS_INFO 0
 #define SERVICE_CONFIG_DESCRIPTION 1
 #define SERVICE_CONFIG_FAILURE_ACTIONS 2
@@ -161,6 +174,18 @@ typedef struct _SERVICE_STATUS_PROCESS {
   DWORD dwProcessId;
   DWORD dwServiceFlags;
 } SERVICE_STATUS_PROCESS, *LPSERVICE_STATUS_PROCESS;
+
+typedef void(CALLBACK *PFN_SC_NOTIFY_CALLBACK)(void *parameter);
+
+typedef struct _SERVICE_NOTIFYW {
+  DWORD dwVersion;
+  PFN_SC_NOTIFY_CALLBACK pfnNotifyCallback;
+  void *pContext;
+  DWORD dwNotificationStatus;
+  SERVICE_STATUS_PROCESS ServiceStatus;
+  DWORD dwNotificationTriggered;
+  LPWSTR pszServiceNames;
+} SERVICE_NOTIFYW, *PSERVICE_NOTIFYW;
 
 typedef struct _ENUM_SERVICE_STATUSA {
   LPSTR lpServiceName;
@@ -249,6 +274,8 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD 
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+DWORD WINAPI WaitForSingleObjectEx(HANDLE handle, DWORD milliseconds, BOOL alertable);
+DWORD WINAPI SleepEx(DWORD milliseconds, BOOL alertable);
 BOOL WINAPI CloseHandle(HANDLE handle);
 HANDLE WINAPI GetStdHandle(DWORD handle);
 BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode);
@@ -297,6 +324,7 @@ BOOL WINAPI QueryServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPBYTE buff
                                  DWORD bufferSize, LPDWORD bytesNeeded);
 BOOL WINAPI QueryServiceConfig2W(SC_HANDLE service, DWORD infoLevel, LPBYTE buffer,
                                  DWORD bufferSize, LPDWORD bytesNeeded);
+DWORD WINAPI NotifyServiceStatusChangeW(SC_HANDLE service, DWORD mask, PSERVICE_NOTIFYW notify);
 BOOL WINAPI EnumDependentServicesA(SC_HANDLE service, DWORD serviceState,
                                    LPENUM_SERVICE_STATUSA services, DWORD bufferSize,
                                    LPDWORD bytesNeeded, LPDWORD servicesReturned);
