@@ -5,9 +5,6 @@
 namespace service_control {
 namespace {
 
-// The longest pause before the process list is read again.
-const DWORD kListPauseMs = 100;
-
 // Whether the process list holds a process with this id and, where parentId
 // is not null, that parent; *found receives its entry. Returns 0 or the code
 // of a failed call.
@@ -58,27 +55,21 @@ DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, WatchedProcess *
   return LookUp(process, true);
 }
 
-DWORD PauseOnProcess(WatchedProcess *process, DWORD milliseconds) {
-  if (process->id == 0 || process->exited) {
-    Sleep(milliseconds);
-    return ERROR_SUCCESS;
-  }
-  if (process->handle.get() == NULL) {
-    Sleep(ShorterMs(milliseconds, kListPauseMs));
-    return LookUp(process, false);
-  }
-  const DWORD waited = WaitForSingleObject(process->handle.get(), milliseconds);
-  if (waited == WAIT_FAILED) return GetLastError();
-  process->exited = waited == WAIT_OBJECT_0;
-  return ERROR_SUCCESS;
-}
+DWORD LookUpListed(WatchedProcess *process) { return LookUp(process, false); }
 
 DWORD WaitForProcessExit(WatchedProcess *process, const Deadline &deadline) {
   while (process->id != 0 && !process->exited) {
     const DWORD left = RemainingMs(deadline);
     if (left == 0) return WAIT_TIMEOUT;
-    const DWORD code = PauseOnProcess(process, left);
-    if (code != ERROR_SUCCESS) return code;
+    if (process->handle.get() == NULL) {
+      Sleep(ShorterMs(left, kListPauseMs));
+      const DWORD code = LookUpListed(process);
+      if (code != ERROR_SUCCESS) return code;
+      continue;
+    }
+    const DWORD waited = WaitForSingleObject(process->handle.get(), left);
+    if (waited == WAIT_FAILED) return GetLastError();
+    process->exited = waited == WAIT_OBJECT_0;
   }
   return ERROR_SUCCESS;
 }

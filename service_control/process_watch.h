@@ -23,11 +23,14 @@ struct WatchedProcess {
 // others share it. Returns 0 or the code of a failed call.
 DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, WatchedProcess *process);
 
-// Pauses up to milliseconds, and less once the process exits: on its
-// handle, or reading the process list after pauses of at most 100 ms, or
-// asleep where there is none or it has exited. Returns 0 or the code of a
+// The longest pause before the process list is read again, where it is the
+// only way to tell.
+const DWORD kListPauseMs = 100;
+
+// Reads the process list for a process watched through it: exited once the
+// list no longer holds its id with its parent. Returns 0 or the code of a
 // failed call.
-DWORD PauseOnProcess(WatchedProcess *process, DWORD milliseconds);
+DWORD LookUpListed(WatchedProcess *process);
 
 // Waits until the process has exited. Returns 0, WAIT_TIMEOUT at the
 // deadline, or the code of a failed call.

@@ -72,20 +72,27 @@ Outcome WithManager(DWORD access, Act act) {
   return act(manager.get());
 }
 
-// Opens the local manager and then the named service, runs act(service) and
-// closes the service, then the manager. Returns act's outcome, or that of
-// the failed open. A null name is refused with ERROR_INVALID_PARAMETER
-// (stage of the manager) and an overlong one with ERROR_INVALID_NAME (stage
-// of the service), before anything is opened.
+// Opens the local manager and then the named service, runs
+// act(service, manager) and closes the service, then the manager. Returns
+// act's outcome, or that of the failed open. A null name is refused with
+// ERROR_INVALID_PARAMETER (stage of the manager) and an overlong one with
+// ERROR_INVALID_NAME (stage of the service), before anything is opened.
 template <typename Char, typename Act>
-Outcome WithService(const Char *serviceName, Access access, Act act) {
+Outcome WithServiceOf(const Char *serviceName, Access access, Act act) {
   if (serviceName == NULL) return {kOpenManager, ERROR_INVALID_PARAMETER};
   if (IsOverlongServiceName(serviceName)) return {kOpenService, ERROR_INVALID_NAME};
   return WithManager<Char>(access.manager, [&](SC_HANDLE manager) -> Outcome {
     const ServiceHandle service(ScmApi<Char>::OpenByName(manager, serviceName, access.service));
     if (service.get() == NULL) return {kOpenService, GetLastError()};
-    return act(service.get());
+    return act(service.get(), manager);
   });
+}
+
+// WithServiceOf for an act(service) that needs nothing more of the manager.
+template <typename Char, typename Act>
+Outcome WithService(const Char *serviceName, Access access, Act act) {
+  return WithServiceOf(serviceName, access,
+                       [&](SC_HANDLE service, SC_HANDLE) { return act(service); });
 }
 
 // The code of body(service, arguments...) on the named service, opened with

@@ -81,7 +81,13 @@ DWORD SERVICE_CONTROL_API QueryServiceStateW(const wchar_t *serviceName, SERVICE
  * (timeoutMs from the call, INFINITE for none), with the module's rule that
  * a nonzero result is also the last error. A service's process is watched
  * through a handle where the caller may open it (SYNCHRONIZE), and through
- * the process list where it may not: the stops never need a right on it. */
+ * the process list where it may not: the stops never need a right on it.
+ * Their waits return within milliseconds of the change that they wait for:
+ * the platform's notifications of the service's status
+ * (NotifyServiceStatusChangeW) wake them in an alertable wait of the calling
+ * thread, so an APC that the caller has queued to that thread may run during
+ * the call; where notifications cannot be had, the status is queried at a
+ * pace from 4 ms up to a tenth of the wait hint (100 ms at most). */
 
 /* StopServiceAndWaitForExit stops the service unless it is stopped (one that
  * is stopping is only waited for) and waits until it reports that it stopped

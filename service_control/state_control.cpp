@@ -15,33 +15,23 @@ const DWORD kPollQueries = 100;
 const DWORD kStopPauseMs = 500;
 const DWORD kStopPauses = 50;
 
-}  // namespace
-
-DWORD PauseForWaitHint(DWORD waitHint, DWORD shortest, DWORD longest) {
+// The pause between status queries: a tenth of the wait hint, within 1 and
+// 10 s.
+DWORD PauseForWaitHint(DWORD waitHint) {
   const DWORD pause = waitHint / kPauseDivisor;
-  if (pause < shortest) return shortest;
-  if (pause > longest) return longest;
+  if (pause < kShortestPauseMs) return kShortestPauseMs;
+  if (pause > kLongestPauseMs) return kLongestPauseMs;
   return pause;
 }
 
-BOOL QueryStatusProcess(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
-  DWORD bytesNeeded;
-  return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(status),
-                              sizeof *status, &bytesNeeded);
-}
-
-DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status,
-                            const Deadline *deadline) {
+// Waits while the service is start-pending and its check point keeps rising
+// within its wait hint. Returns 0, or the code of a failed status query;
+// status keeps the last record that a query delivered.
+DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
   DWORD clockStart = GetTickCount();
   DWORD lastCheckPoint = status->dwCheckPoint;
   while (status->dwCurrentState == SERVICE_START_PENDING) {
-    DWORD pause = PauseForWaitHint(status->dwWaitHint, kShortestPauseMs, kLongestPauseMs);
-    if (deadline != NULL) {
-      const DWORD left = RemainingMs(*deadline);
-      if (left == 0) break;
-      if (pause > left) pause = left;
-    }
-    Sleep(pause);
+    Sleep(PauseForWaitHint(status->dwWaitHint));
     if (!QueryStatusProcess(service, status)) return GetLastError();
     if (status->dwCheckPoint > lastCheckPoint) {
       clockStart = GetTickCount();
@@ -53,11 +43,19 @@ DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status,
   return ERROR_SUCCESS;
 }
 
+}  // namespace
+
+BOOL QueryStatusProcess(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
+  DWORD bytesNeeded;
+  return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(status),
+                              sizeof *status, &bytesNeeded);
+}
+
 DWORD StartAndWaitWhilePending(SC_HANDLE service, StartCall start, DWORD *notRunning) {
   if (!start(service)) return GetLastError();
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
-  const DWORD result = WaitWhileStartPending(service, &status, NULL);
+  const DWORD result = WaitWhileStartPending(service, &status);
   if (status.dwCurrentState != SERVICE_RUNNING && notRunning != NULL) *notRunning = 1;
   return result;
 }

@@ -10,7 +10,6 @@
 
 #include <windows.h>
 
-#include "deadline.h"
 #include "scm_session.h"
 
 namespace service_control {
@@ -26,19 +25,8 @@ const Access kUserControl = {SC_MANAGER_ALL_ACCESS,
                              SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL};
 const Access kQueryStatus = {SC_MANAGER_ENUMERATE_SERVICE, SERVICE_QUERY_STATUS};
 
-// The pause between status queries: a tenth of the wait hint, within
-// shortest and longest.
-DWORD PauseForWaitHint(DWORD waitHint, DWORD shortest, DWORD longest);
-
 // The service's status record with its process; TRUE on success.
 BOOL QueryStatusProcess(SC_HANDLE service, SERVICE_STATUS_PROCESS *status);
-
-// Waits while the service is start-pending and its check point keeps rising
-// within its wait hint, and before the deadline when there is one. Returns
-// 0, or the code of a failed status query; status keeps the last record
-// that a query delivered.
-DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status,
-                            const Deadline *deadline);
 
 // Starts the service, then waits while it is start-pending and its check
 // point keeps rising within its wait hint; writes 1 to *notRunning (when not

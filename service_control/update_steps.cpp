@@ -4,14 +4,12 @@
 #include "process_watch.h"
 #include "scm_session.h"
 #include "service_control.h"
+#include "service_wait.h"
 #include "state_control.h"
 
 namespace service_control {
 namespace {
 
-const DWORD kShortestStopPauseMs = 100;
-const DWORD kLongestStopPauseMs = 1000;
-const DWORD kGonePauseMs = 100;
 // Enumerations of the dependents, for those that start while the others stop.
 const DWORD kEnumerations = 3;
 
@@ -22,17 +20,38 @@ const Access kStartRights = {SC_MANAGER_CONNECT, SERVICE_START | SERVICE_QUERY_S
 const Access kDeleteRights = {SC_MANAGER_CONNECT, DELETE};
 const Access kProbeRights = {SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS};
 
+// body(service, watch, arguments...) on the named service, opened with
+// access, with a watch on its status. Returns its code, or that of the
+// failed open.
+template <typename Char, typename... Parameters, typename... Arguments>
+DWORD CodeOnWatchedService(const Char *serviceName, Access access,
+                           DWORD (*body)(SC_HANDLE, StatusWatch *, Parameters...),
+                           Arguments... arguments) {
+  // Declared first: the platform may write to it until the service's
+  // handle is closed, and run the callback that it queued before then.
+  StatusWatch watch = {};
+  const DWORD code = WithServiceOf(serviceName, access, [&](SC_HANDLE service, SC_HANDLE manager) {
+                       BeginWatch(&watch, service, manager, serviceName);
+                       const DWORD result = body(service, &watch, arguments...);
+                       EndWatch(&watch);
+                       return Outcome{kNoStage, result};
+                     }).code;
+  DrainWatch(&watch);
+  return code;
+}
+
 // Stops the service unless it is stopped, without a second stop for one
 // that is stopping, and waits until it is stopped and its own process has
 // exited. A process that has exited without reporting that the service
 // stopped (a crash, a kill) is as good: its program can be replaced, though
 // the manager may show the service stop-pending still (Wine never notices).
-DWORD StopUntilExited(SC_HANDLE service, const Deadline *deadline) {
+DWORD StopUntilExited(SC_HANDLE service, StatusWatch *watch, const Deadline *deadline) {
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
   if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
-  // The status names no process once the service has stopped, so it is
-  // watched from before the stop.
+  // From here on, every report is heard. The status names no process once
+  // the service has stopped, so it is watched from before the stop.
+  ArmWatch(watch);
   WatchedProcess process = {};
   DWORD code = WatchServiceProcess(status, &process);
   if (code != ERROR_SUCCESS || process.exited) return code;
@@ -45,14 +64,12 @@ DWORD StopUntilExited(SC_HANDLE service, const Deadline *deadline) {
     }
   }
   for (;;) {
+    ArmWatch(watch);
     if (!QueryStatusProcess(service, &status)) return GetLastError();
     if (status.dwCurrentState == SERVICE_STOPPED || process.exited) break;
     const DWORD left = RemainingMs(*deadline);
     if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
-    code = PauseOnProcess(
-        &process,
-        ShorterMs(PauseForWaitHint(status.dwWaitHint, kShortestStopPauseMs, kLongestStopPauseMs),
-                  left));
+    code = PauseForChange(watch, &process, left, status.dwWaitHint);
     if (code != ERROR_SUCCESS) return code;
   }
   return WaitForProcessExit(&process, *deadline);
@@ -61,7 +78,7 @@ DWORD StopUntilExited(SC_HANDLE service, const Deadline *deadline) {
 template <typename Char>
 DWORD StopAndWaitForExit(const Char *serviceName, DWORD timeoutMs) {
   const Deadline deadline = DeadlineIn(timeoutMs);
-  return CodeResult(CodeOnService(serviceName, kStopRights, StopUntilExited, &deadline));
+  return CodeResult(CodeOnWatchedService(serviceName, kStopRights, StopUntilExited, &deadline));
 }
 
 template <typename Char>
@@ -76,8 +93,10 @@ DWORD DeleteUntilGone(const Char *serviceName, DWORD timeoutMs) {
   // Not installed, or no longer: gone.
   if (deleted.code == ERROR_SERVICE_DOES_NOT_EXIST) return ERROR_SUCCESS;
   if (deleted.code != ERROR_SUCCESS) return CodeResult(deleted.code);
-  // Its own handles are closed: it goes once nobody else holds one.
-  for (;;) {
+  // Its own handles are closed: it goes once nobody else holds one. No
+  // notification tells that to a waiter without a handle, which would keep
+  // it: it is looked for at a growing pace.
+  for (DWORD pace = NextPaceMs(0, 0);; pace = NextPaceMs(pace, INFINITE)) {
     const Outcome opened = WithService(serviceName, kProbeRights, [](SC_HANDLE) {
       return Outcome{kNoStage, ERROR_SUCCESS};
     });
@@ -85,13 +104,13 @@ DWORD DeleteUntilGone(const Char *serviceName, DWORD timeoutMs) {
     if (opened.code != ERROR_SUCCESS) return CodeResult(opened.code);
     const DWORD left = RemainingMs(deadline);
     if (left == 0) return CodeResult(ERROR_SERVICE_MARKED_FOR_DELETE);
-    Sleep(ShorterMs(kGonePauseMs, left));
+    Sleep(ShorterMs(pace, left));
   }
 }
 
 template <typename Char>
 DWORD StopByName(const Char *serviceName, const Deadline *deadline) {
-  return CodeOnService(serviceName, kStopRights, StopUntilExited, deadline);
+  return CodeOnWatchedService(serviceName, kStopRights, StopUntilExited, deadline);
 }
 
 // The service's active dependents, in the platform's order (the reverse of
@@ -117,8 +136,8 @@ DWORD ActiveDependents(SC_HANDLE service, HeapBuffer<typename ScmApi<Char>::Depe
 // then the service itself, adding each dependent stopped to the list in
 // stopped (size characters), closed by two zeros.
 template <typename Char>
-DWORD StopDependentsThenService(SC_HANDLE service, const Deadline *deadline, Char *stopped,
-                                DWORD size) {
+DWORD StopDependentsThenService(SC_HANDLE service, StatusWatch *watch, const Deadline *deadline,
+                                Char *stopped, DWORD size) {
   size_t used = 0;
   for (DWORD enumeration = 0; enumeration < kEnumerations; ++enumeration) {
     HeapBuffer<typename ScmApi<Char>::Dependent> dependents;
@@ -141,7 +160,7 @@ DWORD StopDependentsThenService(SC_HANDLE service, const Deadline *deadline, Cha
       used += length + 1;
       stopped[used] = 0;
     }
-    code = StopUntilExited(service, deadline);
+    code = StopUntilExited(service, watch, deadline);
     if (code != ERROR_DEPENDENT_SERVICES_RUNNING) return code;
   }
   return ERROR_DEPENDENT_SERVICES_RUNNING;
@@ -152,36 +171,55 @@ DWORD StopWithDependents(const Char *serviceName, DWORD timeoutMs, Char *stopped
   if (serviceName == NULL || stopped == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
   if (size < 2) return CodeResult(ERROR_INSUFFICIENT_BUFFER);
   const Deadline deadline = DeadlineIn(timeoutMs);
-  return CodeResult(CodeOnService(serviceName, kStopWithDependentsRights,
-                                  StopDependentsThenService<Char>, &deadline, stopped, size));
+  return CodeResult(CodeOnWatchedService(serviceName, kStopWithDependentsRights,
+                                         StopDependentsThenService<Char>, &deadline, stopped,
+                                         size));
 }
 
-// Starts the service and waits while it is start-pending, as
-// StartServiceAndWait does, but no longer than the deadline. Returns 0 once
-// it runs (or, with runningWillDo, if it ran already), or the code of the
-// failure: ERROR_SERVICE_REQUEST_TIMEOUT if it was still starting at the
-// deadline, ERROR_SERVICE_NOT_ACTIVE if it ended the wait in another state.
-DWORD StartUntilRunning(SC_HANDLE service, StartCall start, const Deadline *deadline,
-                        bool runningWillDo) {
+// Starts the service and waits while it is start-pending, giving up as
+// StartServiceAndWait does once its check point has not risen for longer
+// than its wait hint, but woken by its reports, and no longer than the
+// deadline. Returns 0 once it runs, or the code of the failure:
+// ERROR_SERVICE_REQUEST_TIMEOUT if it was still starting at the deadline,
+// ERROR_SERVICE_NOT_ACTIVE if it ended the wait in another state. With
+// runningWillDo, one that runs already will do, and one that is starting
+// already is waited for.
+DWORD StartUntilRunning(SC_HANDLE service, StatusWatch *watch, StartCall start,
+                        const Deadline *deadline, bool runningWillDo) {
   if (!start(service)) {
-    // One that another start started already will do, once it runs.
     const DWORD code = GetLastError();
     if (code != ERROR_SERVICE_ALREADY_RUNNING || !runningWillDo) return code;
   }
   SERVICE_STATUS_PROCESS status;
-  if (!QueryStatusProcess(service, &status)) return GetLastError();
-  const DWORD code = WaitWhileStartPending(service, &status, deadline);
-  if (code != ERROR_SUCCESS || status.dwCurrentState == SERVICE_RUNNING) return code;
-  if (status.dwCurrentState == SERVICE_START_PENDING && RemainingMs(*deadline) == 0) {
-    return ERROR_SERVICE_REQUEST_TIMEOUT;
+  DWORD risenAt = 0;
+  DWORD highest = 0;
+  for (bool first = true;; first = false) {
+    ArmWatch(watch);
+    if (!QueryStatusProcess(service, &status)) return GetLastError();
+    if (status.dwCurrentState != SERVICE_START_PENDING) break;
+    const DWORD now = GetTickCount();
+    if (first || status.dwCheckPoint > highest) {
+      risenAt = now;
+      highest = status.dwCheckPoint;
+    } else if (now - risenAt > status.dwWaitHint) {
+      break;
+    }
+    const DWORD left = RemainingMs(*deadline);
+    if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
+    // Woken by its next report, or once the hint would run out without one.
+    const DWORD hintLeft = status.dwWaitHint - (now - risenAt);
+    const DWORD code =
+        PauseForChange(watch, NULL, hintLeft == INFINITE ? left : ShorterMs(left, hintLeft + 1),
+                       status.dwWaitHint);
+    if (code != ERROR_SUCCESS) return code;
   }
-  return ERROR_SERVICE_NOT_ACTIVE;
+  return status.dwCurrentState == SERVICE_RUNNING ? ERROR_SUCCESS : ERROR_SERVICE_NOT_ACTIVE;
 }
 
 template <typename Char>
 DWORD StartByName(const Char *serviceName, const Deadline *deadline, bool runningWillDo) {
-  return CodeOnService(serviceName, kStartRights, StartUntilRunning, ScmApi<Char>::Start, deadline,
-                       runningWillDo);
+  return CodeOnWatchedService(serviceName, kStartRights, StartUntilRunning, ScmApi<Char>::Start,
+                              deadline, runningWillDo);
 }
 
 // Starts the services of the list, which an empty name closes, from its

@@ -38,7 +38,8 @@ std::string BehaviourArguments(const TestServiceBehaviour &b) {
          std::to_string(b.exit_code) + " --stop-ms " + std::to_string(b.stop_ms) + " --linger-ms " +
          std::to_string(b.linger_ms) + " --crash-on-stop " + (b.crashes_on_stop ? "1" : "0") +
          " --accept " + std::to_string(b.controls_accepted) +
-         (b.control_log.empty() ? "" : " --control-log " + b.control_log);
+         (b.control_log.empty() ? "" : " --control-log " + b.control_log) +
+         (b.status_log.empty() ? "" : " --status-log " + b.status_log);
 }
 
 bool ParseBehaviour(int argc, char **argv, TestServiceBehaviour *b) {
@@ -74,6 +75,8 @@ bool ParseBehaviour(int argc, char **argv, TestServiceBehaviour *b) {
       b->controls_accepted = number;
     } else if (std::strcmp(name, "--control-log") == 0) {
       b->control_log = value;
+    } else if (std::strcmp(name, "--status-log") == 0) {
+      b->status_log = value;
     } else {
       return false;
     }

@@ -20,6 +20,9 @@ struct TestServiceBehaviour {
   bool crashes_on_stop = false;       // its process ends at the stop's end, unreported
   DWORD controls_accepted = SERVICE_ACCEPT_STOP;
   std::string control_log;  // file that receives each control code, one a line
+  // File that receives each status it reports, and its process's exit (0),
+  // with the system time in 100 ns: "STATE TIME", one a line.
+  std::string status_log;
 };
 
 // A pending service reports its status this often.

@@ -80,6 +80,30 @@ TEST(UpdateTest, ADeletedServiceStaysUntilStoppedAndACrashInTheStopCountsAsStopp
   RemoveTestServiceCopy(program);
 }
 
+TEST(UpdateTest, StartAndStopReturnAsTheServiceChanges) {
+  BeginServiceTest();
+  const char name[] = "tessera-update-prompt";
+  TestServiceBehaviour behaviour;
+  behaviour.pending_ms = 500;
+  // A wait paced by this hint would pause 2 s between queries.
+  behaviour.wait_hint = 20000;
+  behaviour.stop_ms = 200;
+  InstallTestService(name, behaviour, SERVICE_DEMAND_START);
+  DWORD before = GetTickCount();
+  EXPECT_EQ(StartServiceWithDependents(name, nullptr, 10000), 0u);
+  const DWORD started = GetTickCount() - before;
+  before = GetTickCount();
+  EXPECT_EQ(StopServiceAndWaitForExit(name, 10000), 0u);
+  const DWORD stopped = GetTickCount() - before;
+  std::printf("[ update   ] running after %lu ms, stopped with its process gone after %lu ms\n",
+              static_cast<unsigned long>(started), static_cast<unsigned long>(stopped));
+  EXPECT_GE(started, behaviour.pending_ms);
+  EXPECT_LT(started, behaviour.pending_ms + 1200);
+  EXPECT_GE(stopped, behaviour.stop_ms);
+  EXPECT_LT(stopped, behaviour.stop_ms + 1200);
+  RemoveTestService(name);
+}
+
 TEST(UpdateTest, DependentsStopFirstAndStartAfterTheService) {
   BeginServiceTest();
   // B depends on the service and C on B; started in that order, they stop in the reverse.

@@ -31,7 +31,7 @@ std::vector<DWORD> Pauses() {
 std::vector<std::string> Waits() {
   std::vector<std::string> waits;
   for (const std::string &line : CallLines()) {
-    if (line.rfind("Sleep(", 0) == 0 || line.rfind("WaitForSingleObject(", 0) == 0) {
+    if (line.rfind("Sleep", 0) == 0 || line.rfind("WaitForSingleObject", 0) == 0) {
       waits.push_back(line);
     }
   }

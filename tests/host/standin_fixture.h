@@ -25,8 +25,8 @@ std::vector<std::string> CallLines();
 // The lengths of the pauses taken, in order.
 std::vector<DWORD> Pauses();
 
-// The pauses and waits taken, in order: "Sleep(ms)" and
-// "WaitForSingleObject(handle, ms)".
+// The pauses and waits taken, in order: "Sleep(ms)", "SleepEx(ms, alertable)",
+// "WaitForSingleObject(handle, ms)" and "WaitForSingleObjectEx(handle, ms, alertable)".
 std::vector<std::string> Waits();
 
 // How often function was called.

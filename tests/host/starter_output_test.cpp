@@ -80,10 +80,15 @@ TEST_F(StarterOutputTest, SystemTextReachesAConsoleAsTheSameCharacters) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
+    standin::ClearCalls();
     standin::SetMessageText(ERROR_SERVICE_ALREADY_RUNNING, c.message);
     standin::SetStandardOutputIsConsole(c.console);
     if (c.failing != nullptr) standin::FailCall(c.failing, 1, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RunStarter(), std::string(kFailed) + "\nError: " + c.shown);
+    // Only a text that the console can show is written to it.
+    const bool converted = c.failing == nullptr || std::string(c.failing) != "MultiByteToWideChar";
+    const bool written = c.console && converted;
+    EXPECT_EQ(CountCalls("WriteConsoleW"), written ? 1 : 0);
   }
 }
 

@@ -15,6 +15,18 @@ TestServiceBehaviour behaviour;
 SERVICE_STATUS_HANDLE status_handle;
 HANDLE stop_requested;
 
+// Notes a status, or the process's exit (0), with the system time.
+void LogStatus(DWORD state) {
+  if (behaviour.status_log.empty()) return;
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  FILE *log = std::fopen(behaviour.status_log.c_str(), "a");
+  if (log == nullptr) return;
+  std::fprintf(log, "%lu %llu\n", static_cast<unsigned long>(state),
+               (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+  std::fclose(log);
+}
+
 void Report(DWORD state, DWORD check_point, DWORD wait_hint, DWORD exit_code = 0) {
   SERVICE_STATUS status = {};
   status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -23,6 +35,7 @@ void Report(DWORD state, DWORD check_point, DWORD wait_hint, DWORD exit_code = 0
   status.dwWin32ExitCode = exit_code;
   status.dwCheckPoint = check_point;
   status.dwWaitHint = wait_hint;
+  LogStatus(state);
   SetServiceStatus(status_handle, &status);
 }
 
@@ -86,5 +99,6 @@ int main(int argc, char **argv) {
   const BOOL dispatched = StartServiceCtrlDispatcherA(table);
   // The process may outlive its report that the service stopped.
   Sleep(behaviour.linger_ms);
+  LogStatus(0);
   return dispatched ? 0 : 1;
 }

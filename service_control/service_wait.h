@@ -1,0 +1,82 @@
+// The module's own waits on a service, for the steps of an update, which
+// return within a few milliseconds of the change that they wait for. The
+// platform tells a thread the moment a service reports a status
+// (NotifyServiceStatusChangeW; the W call serves both forms, and Wine has no
+// A one), but only in an alertable wait of that thread: the waits sleep
+// alertably, on the service's process where they watch one, since a process
+// that dies sends no notification under Wine. A notification is a hint: the
+// status is queried again, and an APC of someone else's only wakes the wait
+// early. Where notifications cannot be had, the status is queried at a pace
+// that starts at a few milliseconds and grows, never past a tenth of the
+// wait hint.
+#ifndef SERVICE_WAIT_H
+#define SERVICE_WAIT_H
+
+#include <windows.h>
+
+#include "owned.h"
+#include "process_watch.h"
+#include "scm_api.h"
+
+namespace service_control {
+
+// What the module hears of one service's reports. The platform writes the
+// record until its callback comes or the handle that asked for it is
+// closed, and a callback queued before the close still runs: a watch
+// outlives the operation's handles, closes its own one first (EndWatch) and
+// lets a queued callback run (DrainWatch) before it goes.
+struct StatusWatch {
+  SERVICE_NOTIFYW record;
+  bool pending;  // asked for, and not told yet
+  bool lagging;  // the platform asked for a new handle
+  bool paced;    // no notifications: queries at a pace
+  DWORD paceMs;
+  SC_HANDLE handle;  // what asks: the operation's handle, or the watch's own
+  SC_HANDLE manager;
+  const void *name;
+  SC_HANDLE (*open)(SC_HANDLE manager, const void *name, DWORD access);
+  ServiceHandle own;  // opened anew when the platform asks for it
+};
+
+// The pace of queries that take the place of notifications: from a few
+// milliseconds, doubled at each query, up to a tenth of the wait hint (at
+// most 100 ms, and no less than the first pace).
+DWORD NextPaceMs(DWORD paceMs, DWORD waitHint);
+
+template <typename Char>
+SC_HANDLE OpenNamed(SC_HANDLE manager, const void *name, DWORD access) {
+  return ScmApi<Char>::OpenByName(manager, static_cast<const Char *>(name), access);
+}
+
+// Gets the watch of the named service ready, to ask through the handle that
+// the operation opened.
+template <typename Char>
+void BeginWatch(StatusWatch *watch, SC_HANDLE service, SC_HANDLE manager, const Char *name) {
+  watch->handle = service;
+  watch->manager = manager;
+  watch->name = name;
+  watch->open = OpenNamed<Char>;
+}
+
+// Closes the watch's own handle, if it opened one, before the manager's.
+void EndWatch(StatusWatch *watch);
+
+// Once every handle that asked through it is closed, which stops the
+// platform from queuing more, runs the callback that it may have queued
+// already, so that none runs after the watch has gone.
+void DrainWatch(StatusWatch *watch);
+
+// Asks to be told of the service's next report, unless that is asked
+// already; a refusal leaves the watch paced. Called before each status
+// query, so that no report after the query goes unheard.
+void ArmWatch(StatusWatch *watch);
+
+// Pauses up to milliseconds, and less once the service reports, or the
+// process (when one is watched) exits. Returns 0 or the code of a failed
+// wait or process-list read.
+DWORD PauseForChange(StatusWatch *watch, WatchedProcess *process, DWORD milliseconds,
+                     DWORD waitHint);
+
+}  // namespace service_control
+
+#endif
