@@ -33,6 +33,10 @@ struct Process {
 // when it was made, walked from next.
 struct KernelObject {
   DWORD process_id;
+  // The process, by its place in the table, which an id handed out again
+  // does not change; its rights.
+  size_t process;
+  DWORD access;
   std::vector<PROCESSENTRY32W> listed;
   size_t next;
 };
@@ -127,22 +131,62 @@ void ResetProcesses() {
   next_process_id = 100;
 }
 
-HANDLE OpenRunningProcess(DWORD id) {
+HANDLE OpenRunningProcess(DWORD id, DWORD access) {
   if (!ProcessRuns(id)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return NewKernelHandle(KernelObject{id, {}, 0});
+  const size_t place = static_cast<size_t>(FindProcess(id) - processes.data());
+  return NewKernelHandle(KernelObject{id, place, access, {}, 0});
 }
 
-bool ProcessEndOfHandle(HANDLE handle, unsigned long long *ends_at) {
+// The process behind a process handle that carries the right; null, with the
+// last error set, otherwise.
+Process *ProcessFor(HANDLE handle, DWORD needed_access) {
   const KernelObject *object = FindKernelObject(handle);
   if (object == nullptr || object->process_id == 0) {
     SetLastError(ERROR_INVALID_HANDLE);
-    return false;
+    return nullptr;
   }
-  const Process *process = FindProcess(object->process_id);
-  *ends_at = process == nullptr ? 0 : EndOf(*process);
+  if ((object->access & needed_access) != needed_access) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  return &processes[object->process];
+}
+
+BOOL TerminateHeldProcess(HANDLE handle) {
+  Process *process = ProcessFor(handle, PROCESS_TERMINATE);
+  if (process == nullptr) return FALSE;
+  process->ended_at = std::min(process->ended_at, Now());
+  return TRUE;
+}
+
+BOOL TimesOfProcess(HANDLE handle, FILETIME *creation, FILETIME *exit) {
+  Process *process = ProcessFor(handle, 0);
+  if (process == nullptr) return FALSE;
+  const KernelObject *object = FindKernelObject(handle);
+  if ((object->access & (PROCESS_QUERY_LIMITED_INFORMATION | 0x400u)) == 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  // Virtual milliseconds as 100 ns ticks, from a day in 2015: processes made
+  // in one millisecond in the order of their making, and their ends at its
+  // last tick.
+  const auto file_time = [](unsigned long long ms, unsigned long long tick) {
+    const unsigned long long ticks = 0x01D0000000000000ull + ms * 10000 + tick;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  };
+  const unsigned long long end = EndOf(*process);
+  *creation = file_time(process->created_at, static_cast<size_t>(process - processes.data()) + 1);
+  *exit = end <= Now() ? file_time(end, 9999) : FILETIME{0, 0};
+  return TRUE;
+}
+
+bool ProcessEndOfHandle(HANDLE handle, unsigned long long *ends_at) {
+  const Process *process = ProcessFor(handle, 0);
+  if (process == nullptr) return false;
+  *ends_at = EndOf(*process);
   return true;
 }
 
@@ -168,7 +212,7 @@ HANDLE ListProcesses(DWORD flags) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  KernelObject list{0, {}, 0};
+  KernelObject list{0, 0, 0, {}, 0};
   for (const Process &process : processes) {
     if (EndOf(process) <= Now()) continue;
     PROCESSENTRY32W entry{};
@@ -230,8 +274,23 @@ HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD process
                                    ", " + std::to_string(processId))) {
     return nullptr;
   }
-  return HandedOut(OpenRunningProcess(processId));
+  return HandedOut(OpenRunningProcess(processId, desiredAccess));
 }
+
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
+  if (EnterCall("TerminateProcess", KernelHandleText(process) + ", " + std::to_string(exitCode))) {
+    return FALSE;
+  }
+  return TerminateHeldProcess(process);
+}
+
+BOOL WINAPI GetProcessTimes(HANDLE process, FILETIME *creation, FILETIME *exit, FILETIME *,
+                            FILETIME *) {
+  if (EnterCall("GetProcessTimes", KernelHandleText(process))) return FALSE;
+  return TimesOfProcess(process, creation, exit);
+}
+
+DWORD WINAPI GetCurrentProcessId(void) { return kCallingProcessId; }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   if (EnterCall("WaitForSingleObject",

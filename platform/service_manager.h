@@ -20,6 +20,8 @@
 
 namespace standin {
 
+const unsigned long long kNever = ~0ull;
+
 // The texts of a service as the manager keeps them.
 struct Texts {
   WideString name;
@@ -50,6 +52,9 @@ struct Service {
   DWORD process_id = 0;
   // When it last reported that it stopped; its process ends linger_ms later.
   unsigned long long stopped_at = 0;
+  // When a restart failure action starts it again, after a failure that the
+  // manager saw.
+  unsigned long long restart_at = kNever;
 };
 
 // A string argument of a call, as the manager takes it: converted from the
@@ -77,9 +82,10 @@ struct ConfigTexts {
   Text password;
 };
 
-const unsigned long long kNever = ~0ull;
 // The manager's own process, the parent of every service's process.
 const DWORD kManagerProcessId = 8;
+// The process that calls the platform: the tests'.
+const DWORD kCallingProcessId = 4;
 
 // The store and registration.
 std::vector<Service> &Services();
@@ -147,7 +153,7 @@ void EndProcess(DWORD id, unsigned long long at);
 // When the process was ended so, kNever if it was not.
 unsigned long long ProcessEndedAt(DWORD id);
 bool ProcessRuns(DWORD id);
-HANDLE OpenRunningProcess(DWORD id);
+HANDLE OpenRunningProcess(DWORD id, DWORD access);
 DWORD WaitForProcess(HANDLE process, DWORD milliseconds);
 // When the process behind the handle ends; false, with the last error set,
 // for a handle that is no process's.

@@ -36,7 +36,17 @@ unsigned long long ReportedStopAt(const Service &service) {
 // with its report, or when its process ends without one (killed, or a crash),
 // which Windows' manager sees and counts as a failure.
 void Settle(Service &service) {
-  if (!service.started) return;
+  if (!service.started) {
+    // A restart failure action, unless the service is disabled by then.
+    if (service.restart_at > Now()) return;
+    const unsigned long long restart_at = service.restart_at;
+    service.restart_at = kNever;
+    if (service.setup.start_type == SERVICE_DISABLED) return;
+    StartRun(service);
+    service.started_at = restart_at;
+    service.started_programs.push_back(service.text.binary_path);
+    return;
+  }
   const unsigned long long reported = ReportedStopAt(service);
   const unsigned long long ended = ProcessEndedAt(service.process_id);
   if (reported <= Now() && reported <= ended) {
@@ -45,6 +55,10 @@ void Settle(Service &service) {
   } else if (ended <= Now() && !ManagerIgnoresProcessExit()) {
     service.exit_code = ERROR_PROCESS_ABORTED;
     service.stopped_at = ended;
+    const std::vector<SC_ACTION> &actions = service.setup.failure_actions;
+    if (!actions.empty() && actions.front().Type == SC_ACTION_RESTART) {
+      service.restart_at = ended + actions.front().Delay;
+    }
   } else {
     return;
   }

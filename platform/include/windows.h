@@ -43,6 +43,7 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_SHARING_VIOLATION 32u
 #define ERROR_INVALID_HANDLE 6u
+#define ERROR_INVALID_DATA 13u
 #define ERROR_NO_MORE_FILES 18u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_INVALID_PARAMETER 87u
@@ -70,6 +71,8 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 
 #define DELETE 0x00010000u
 #define SYNCHRONIZE 0x00100000u
+#define PROCESS_TERMINATE 0x0001u
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
 #define WAIT_IO_COMPLETION 0xC0u
@@ -175,6 +178,11 @@ typedef struct _SERVICE_STATUS_PROCESS {
   DWORD dwServiceFlags;
 } SERVICE_STATUS_PROCESS, *LPSERVICE_STATUS_PROCESS;
 
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME;
+
 typedef void(CALLBACK *PFN_SC_NOTIFY_CALLBACK)(void *parameter);
 
 typedef struct _SERVICE_NOTIFYW {
@@ -275,6 +283,10 @@ HLOCAL WINAPI LocalFree(HLOCAL memory);
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 DWORD WINAPI WaitForSingleObjectEx(HANDLE handle, DWORD milliseconds, BOOL alertable);
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
+BOOL WINAPI GetProcessTimes(HANDLE process, FILETIME *creation, FILETIME *exit, FILETIME *kernel,
+                            FILETIME *user);
+DWORD WINAPI GetCurrentProcessId(void);
 DWORD WINAPI SleepEx(DWORD milliseconds, BOOL alertable);
 BOOL WINAPI CloseHandle(HANDLE handle);
 HANDLE WINAPI GetStdHandle(DWORD handle);
