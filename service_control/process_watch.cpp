@@ -40,12 +40,17 @@ DWORD LookUp(WatchedProcess *process, bool anyParent) {
 
 }  // namespace
 
-DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, WatchedProcess *process) {
+DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, DWORD access,
+                          WatchedProcess *process) {
   if ((status.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) != 0 || status.dwProcessId == 0) {
     return ERROR_SUCCESS;
   }
   process->id = status.dwProcessId;
-  process->handle.reset(OpenProcess(SYNCHRONIZE, FALSE, process->id));
+  process->handle.reset(OpenProcess(access, FALSE, process->id));
+  if (process->handle.get() == NULL && access != SYNCHRONIZE &&
+      GetLastError() != ERROR_INVALID_PARAMETER) {
+    process->handle.reset(OpenProcess(SYNCHRONIZE, FALSE, process->id));
+  }
   if (process->handle.get() != NULL) return ERROR_SUCCESS;
   // No such process: it has exited already.
   if (GetLastError() == ERROR_INVALID_PARAMETER) {

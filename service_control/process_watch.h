@@ -19,9 +19,15 @@ struct WatchedProcess {
   KernelHandle handle;  // null where the process could not be opened
 };
 
+// The rights of a watch that may end the process, and tell its own children
+// from processes that took a reused id by its times.
+const DWORD kWatchToKill = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE;
+
 // Starts to watch the process that the service's status names, unless
-// others share it. Returns 0 or the code of a failed call.
-DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, WatchedProcess *process);
+// others share it, opening it with access where it may (else with
+// SYNCHRONIZE, else not at all). Returns 0 or the code of a failed call.
+DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, DWORD access,
+                          WatchedProcess *process);
 
 // The longest pause before the process list is read again, where it is the
 // only way to tell.

@@ -139,7 +139,9 @@ DWORD SERVICE_CONTROL_API StopServiceWithDependentsW(const wchar_t *serviceName,
 
 /* StartServiceWithDependents starts the service and waits while it is
  * start-pending, as StartServiceAndWait does, then starts the dependents of
- * the list (as StopServiceWithDependents writes it, closed by two zeros;
+ * the list (as StopServiceWithDependents writes it, which must be closed by
+ * two zeros: an updater is better served by the record of
+ * StopServicesForUpdate;
  * null or empty for none) from its last name to its first, each the same
  * way; a dependent that runs already will do, and one that is starting
  * already is waited for. Returns 0 once all of them run,
@@ -150,6 +152,55 @@ DWORD SERVICE_CONTROL_API StartServiceWithDependents(const char *serviceName,
                                                      const char *dependents, DWORD timeoutMs);
 DWORD SERVICE_CONTROL_API StartServiceWithDependentsW(const wchar_t *serviceName,
                                                       const wchar_t *dependents, DWORD timeoutMs);
+
+/* Flags of StopServicesForUpdate. SERVICE_UPDATE_HOLD_STOPPED sets each
+ * recorded service to SERVICE_DISABLED before it is stopped, so that nothing
+ * (a failure action, a watchdog, a user) starts the old program during the
+ * update. SERVICE_UPDATE_KILL_AT_DEADLINE (which holds too) ends, at the
+ * deadline, the processes of the services that have not exited, and then
+ * waits SERVICE_UPDATE_KILL_GRACE_MS at most for them to be gone. */
+#define SERVICE_UPDATE_HOLD_STOPPED 0x1u
+#define SERVICE_UPDATE_KILL_AT_DEADLINE 0x2u
+#define SERVICE_UPDATE_KILL_GRACE_MS 3000u
+
+/* StopServicesForUpdate records the service and its running dependents (for
+ * each its name, whether it ran and its start type) in record, a line of
+ * printable characters closed by a zero that RestoreServicesAfterUpdate
+ * reads back, even in another process; then it stops the dependents in the
+ * platform's order and the service, each until its process and every
+ * process that it started (found by parent id, and created while that
+ * parent ran) have exited, within the one deadline. *recordSize is in
+ * characters (WCHARs in the wide form): the buffer's size on the way in,
+ * then the characters written with the zero, or those needed. It never
+ * ends a process that others share (SERVICE_WIN32_SHARE_PROCESS), one
+ * whose id another took, or the calling one; the record notes each service
+ * whose processes it ended. Returns 0 once every recorded service has
+ * stopped, or was ended, and its processes are gone, so that the files can
+ * be replaced; ERROR_SERVICE_REQUEST_TIMEOUT if one had not stopped by the
+ * deadline, WAIT_TIMEOUT if its processes were still there, or the code of
+ * the failed platform call; whatever it returns, the record stays valid for
+ * the restore. Refused before anything is stopped: a null name or size, a
+ * null record with a size, an unknown flag (ERROR_INVALID_PARAMETER), and a
+ * record that does not fit (ERROR_INSUFFICIENT_BUFFER, with the size it
+ * needs). */
+DWORD SERVICE_CONTROL_API StopServicesForUpdate(const char *serviceName, DWORD timeoutMs,
+                                                DWORD flags, char *record, DWORD *recordSize);
+DWORD SERVICE_CONTROL_API StopServicesForUpdateW(const wchar_t *serviceName, DWORD timeoutMs,
+                                                 DWORD flags, wchar_t *record, DWORD *recordSize);
+
+/* RestoreServicesAfterUpdate puts back each recorded start type, then starts
+ * the services that ran, the service first and then its dependents in the
+ * reverse of their stop, each until it runs (one that is starting is waited
+ * for, one that runs will do), within the deadline; it never waits for a
+ * stop first. Called twice with one record, the second call finds all as
+ * recorded and returns 0. Returns 0, ERROR_SERVICE_REQUEST_TIMEOUT if one
+ * was still starting at the deadline, ERROR_SERVICE_NOT_ACTIVE if one ended
+ * its start in another state, or the code of the failed platform call; a
+ * null record gives ERROR_INVALID_PARAMETER, and one that is not of
+ * StopServicesForUpdate's form, or is cut, ERROR_INVALID_DATA, before
+ * anything is touched. */
+DWORD SERVICE_CONTROL_API RestoreServicesAfterUpdate(const char *record, DWORD timeoutMs);
+DWORD SERVICE_CONTROL_API RestoreServicesAfterUpdateW(const wchar_t *record, DWORD timeoutMs);
 
 /* Stage results of the install operations and ReadServiceConfig; the Win32
  * code goes to their error out-parameter (0 on success). A null required

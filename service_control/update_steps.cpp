@@ -1,11 +1,10 @@
 // The steps of an update, each within a deadline of the caller's: stop a
 // service until its process is gone, delete it until it is gone, and stop
 // and start it with the services that depend on it.
+#include "update_steps.h"
+
 #include "process_watch.h"
-#include "scm_session.h"
 #include "service_control.h"
-#include "service_wait.h"
-#include "state_control.h"
 
 namespace service_control {
 namespace {
@@ -16,29 +15,8 @@ const DWORD kEnumerations = 3;
 const Access kStopRights = {SC_MANAGER_CONNECT, SERVICE_STOP | SERVICE_QUERY_STATUS};
 const Access kStopWithDependentsRights = {
     SC_MANAGER_CONNECT, SERVICE_ENUMERATE_DEPENDENTS | SERVICE_STOP | SERVICE_QUERY_STATUS};
-const Access kStartRights = {SC_MANAGER_CONNECT, SERVICE_START | SERVICE_QUERY_STATUS};
 const Access kDeleteRights = {SC_MANAGER_CONNECT, DELETE};
 const Access kProbeRights = {SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS};
-
-// body(service, watch, arguments...) on the named service, opened with
-// access, with a watch on its status. Returns its code, or that of the
-// failed open.
-template <typename Char, typename... Parameters, typename... Arguments>
-DWORD CodeOnWatchedService(const Char *serviceName, Access access,
-                           DWORD (*body)(SC_HANDLE, StatusWatch *, Parameters...),
-                           Arguments... arguments) {
-  // Declared first: the platform may write to it until the service's
-  // handle is closed, and run the callback that it queued before then.
-  StatusWatch watch = {};
-  const DWORD code = WithServiceOf(serviceName, access, [&](SC_HANDLE service, SC_HANDLE manager) {
-                       BeginWatch(&watch, service, manager, serviceName);
-                       const DWORD result = body(service, &watch, arguments...);
-                       EndWatch(&watch);
-                       return Outcome{kNoStage, result};
-                     }).code;
-  DrainWatch(&watch);
-  return code;
-}
 
 // Stops the service unless it is stopped, without a second stop for one
 // that is stopping, and waits until it is stopped and its own process has
@@ -53,7 +31,7 @@ DWORD StopUntilExited(SC_HANDLE service, StatusWatch *watch, const Deadline *dea
   // the service has stopped, so it is watched from before the stop.
   ArmWatch(watch);
   WatchedProcess process = {};
-  DWORD code = WatchServiceProcess(status, &process);
+  DWORD code = WatchServiceProcess(status, SYNCHRONIZE, &process);
   if (code != ERROR_SUCCESS || process.exited) return code;
   if (status.dwCurrentState != SERVICE_STOP_PENDING) {
     SERVICE_STATUS stopping;
@@ -113,25 +91,6 @@ DWORD StopByName(const Char *serviceName, const Deadline *deadline) {
   return CodeOnWatchedService(serviceName, kStopRights, StopUntilExited, deadline);
 }
 
-// The service's active dependents, in the platform's order (the reverse of
-// their starts), into a buffer of their own. Returns 0 or the code of the
-// failure.
-template <typename Char>
-DWORD ActiveDependents(SC_HANDLE service, HeapBuffer<typename ScmApi<Char>::Dependent> *dependents,
-                       DWORD *count) {
-  DWORD needed = 0;
-  *count = 0;
-  if (ScmApi<Char>::EnumDependents(service, NULL, 0, &needed, count)) return ERROR_SUCCESS;
-  const DWORD code = GetLastError();
-  if (code != ERROR_MORE_DATA) return code;
-  dependents->reset(malloc(needed));
-  if (dependents->get() == NULL) return ERROR_NOT_ENOUGH_MEMORY;
-  if (!ScmApi<Char>::EnumDependents(service, dependents->records(), needed, &needed, count)) {
-    return GetLastError();
-  }
-  return ERROR_SUCCESS;
-}
-
 // Stops the service's active dependents, each until its process is gone,
 // then the service itself, adding each dependent stopped to the list in
 // stopped (size characters), closed by two zeros.
@@ -176,14 +135,34 @@ DWORD StopWithDependents(const Char *serviceName, DWORD timeoutMs, Char *stopped
                                          size));
 }
 
-// Starts the service and waits while it is start-pending, giving up as
-// StartServiceAndWait does once its check point has not risen for longer
-// than its wait hint, but woken by its reports, and no longer than the
-// deadline. Returns 0 once it runs, or the code of the failure:
-// ERROR_SERVICE_REQUEST_TIMEOUT if it was still starting at the deadline,
-// ERROR_SERVICE_NOT_ACTIVE if it ended the wait in another state. With
-// runningWillDo, one that runs already will do, and one that is starting
-// already is waited for.
+// Starts the services of the list, which an empty name closes, from its
+// last name to its first, by a loop: the list's length is the caller's. A
+// dependent that runs already, started as another's dependency, will do.
+template <typename Char>
+DWORD StartInReverse(const Char *list, const Deadline *deadline) {
+  const Char *end = list;
+  while (*end != 0) end += TextLength(end) + 1;
+  while (end != list) {
+    // Back from the zero of the name before end to that name's start.
+    const Char *name = end - 1;
+    while (name != list && name[-1] != 0) --name;
+    const DWORD code = StartByName(name, deadline, true);
+    if (code != ERROR_SUCCESS) return code;
+    end = name;
+  }
+  return ERROR_SUCCESS;
+}
+
+template <typename Char>
+DWORD StartWithDependents(const Char *serviceName, const Char *dependents, DWORD timeoutMs) {
+  const Deadline deadline = DeadlineIn(timeoutMs);
+  const DWORD code = StartByName(serviceName, &deadline, false);
+  if (code != ERROR_SUCCESS || dependents == NULL) return CodeResult(code);
+  return CodeResult(StartInReverse(dependents, &deadline));
+}
+
+}  // namespace
+
 DWORD StartUntilRunning(SC_HANDLE service, StatusWatch *watch, StartCall start,
                         const Deadline *deadline, bool runningWillDo) {
   if (!start(service)) {
@@ -216,39 +195,6 @@ DWORD StartUntilRunning(SC_HANDLE service, StatusWatch *watch, StartCall start,
   return status.dwCurrentState == SERVICE_RUNNING ? ERROR_SUCCESS : ERROR_SERVICE_NOT_ACTIVE;
 }
 
-template <typename Char>
-DWORD StartByName(const Char *serviceName, const Deadline *deadline, bool runningWillDo) {
-  return CodeOnWatchedService(serviceName, kStartRights, StartUntilRunning, ScmApi<Char>::Start,
-                              deadline, runningWillDo);
-}
-
-// Starts the services of the list, which an empty name closes, from its
-// last name to its first, by a loop: the list's length is the caller's. A
-// dependent that runs already, started as another's dependency, will do.
-template <typename Char>
-DWORD StartInReverse(const Char *list, const Deadline *deadline) {
-  const Char *end = list;
-  while (*end != 0) end += TextLength(end) + 1;
-  while (end != list) {
-    // Back from the zero of the name before end to that name's start.
-    const Char *name = end - 1;
-    while (name != list && name[-1] != 0) --name;
-    const DWORD code = StartByName(name, deadline, true);
-    if (code != ERROR_SUCCESS) return code;
-    end = name;
-  }
-  return ERROR_SUCCESS;
-}
-
-template <typename Char>
-DWORD StartWithDependents(const Char *serviceName, const Char *dependents, DWORD timeoutMs) {
-  const Deadline deadline = DeadlineIn(timeoutMs);
-  const DWORD code = StartByName(serviceName, &deadline, false);
-  if (code != ERROR_SUCCESS || dependents == NULL) return CodeResult(code);
-  return CodeResult(StartInReverse(dependents, &deadline));
-}
-
-}  // namespace
 }  // namespace service_control
 
 using namespace service_control;

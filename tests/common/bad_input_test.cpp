@@ -82,6 +82,7 @@ void AddNameRows(const ModuleForm &f, std::vector<Row> *rows, const std::string 
       {"DeleteServiceAndWaitGone",     [](const ModuleForm &m, const char *n, DWORD *) { return m.delete_and_wait_gone(n, 1000); },                 false},
       {"StopServiceWithDependents",    [](const ModuleForm &m, const char *n, DWORD *) { char list[100]; return m.stop_with_dependents(n, 1000, list, 100); }, false},
       {"StartServiceWithDependents",   [](const ModuleForm &m, const char *n, DWORD *) { return m.start_with_dependents(n, "", 1000); },            false},
+      {"StopServicesForUpdate",        [](const ModuleForm &m, const char *n, DWORD *) { char record[64]; DWORD size = 64; return m.stop_for_update(n, 1000, 0, record, &size); }, false},
   };
   // clang-format on
   for (const Op &op : ops) {
@@ -187,6 +188,27 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
                     return f.stop_with_dependents(kInstalled, 1000, list, 1);
                   },
                   ERROR_INSUFFICIENT_BUFFER, 0});
+  // The record of an update: a null size, a null record with a size, an unknown flag.
+  for (DWORD flags : {0u, 4u}) {
+    rows.push_back({"StopServicesForUpdate, flags " + std::to_string(flags) + ", null record",
+                    [&f, flags](DWORD *) {
+                      DWORD size = 64;
+                      return f.stop_for_update(kInstalled, 1000, flags, nullptr,
+                                               flags == 0 ? &size : nullptr);
+                    },
+                    ERROR_INVALID_PARAMETER, 0});
+  }
+  // Not of the form, or cut: refused before anything is touched.
+  for (const char *record : {"", "SCU1", "SCU1/0", "SCU1/2;R-3=tessera_bad_input", "SCU1/1;R-9=a",
+                             "SCU1/1;X-3=a", "SCU1/1;R-3=", "SCU1/1;R-3=a%4", "SCU1/1;R-3=a%00",
+                             "SCU1/1;R-3=a b", "SCU1/1;R-3=a;", "scu1/1;R-3=a"}) {
+    rows.push_back({std::string("RestoreServicesAfterUpdate, ") + record,
+                    [&f, record](DWORD *) { return f.restore_after_update(record, 1000); },
+                    ERROR_INVALID_DATA, 0});
+  }
+  rows.push_back({"RestoreServicesAfterUpdate, null record",
+                  [&f](DWORD *) { return f.restore_after_update(nullptr, 1000); },
+                  ERROR_INVALID_PARAMETER, 0});
   rows.push_back({"SetServiceDescription, null description",
                   [&f](DWORD *) { return f.set_description(kInstalled, nullptr); },
                   ERROR_INVALID_PARAMETER, 0});

@@ -165,6 +165,21 @@ DWORD StartWithDependentsW(const char *name, const char *dependents, DWORD timeo
   return StartServiceWithDependentsW(Wide(name).get(), ListOrNull(dependents, list), timeout);
 }
 
+DWORD StopForUpdateW(const char *name, DWORD timeout, DWORD flags, char *record, DWORD *size) {
+  // The record widened and narrowed back whole, as the list above.
+  const DWORD room = size == nullptr ? 0 : *size;
+  std::wstring wide(room, L'\0');
+  for (DWORD i = 0; record != nullptr && i < room; ++i)
+    wide[i] = static_cast<unsigned char>(record[i]);
+  const DWORD result = StopServicesForUpdateW(Wide(name).get(), timeout, flags,
+                                              record == nullptr ? nullptr : &wide[0], size);
+  if (record != nullptr) Narrow(record, wide.data(), room);
+  return result;
+}
+DWORD RestoreAfterUpdateW(const char *record, DWORD timeout) {
+  return RestoreServicesAfterUpdateW(Wide(record).get(), timeout);
+}
+
 }  // namespace
 
 std::wstring Widened(const std::string &text) {
@@ -193,7 +208,9 @@ const ModuleForm kAnsiForm = {"A",
                               StopServiceAndWaitForExit,
                               DeleteServiceAndWaitGone,
                               StopServiceWithDependents,
-                              StartServiceWithDependents};
+                              StartServiceWithDependents,
+                              StopServicesForUpdate,
+                              RestoreServicesAfterUpdate};
 
 const ModuleForm kWideForm = {"W",
                               StartAndWaitW,
@@ -215,6 +232,8 @@ const ModuleForm kWideForm = {"W",
                               StopAndWaitForExitW,
                               DeleteAndWaitGoneW,
                               StopWithDependentsW,
-                              StartWithDependentsW};
+                              StartWithDependentsW,
+                              StopForUpdateW,
+                              RestoreAfterUpdateW};
 
 const ModuleForm *const kBothForms[2] = {&kAnsiForm, &kWideForm};

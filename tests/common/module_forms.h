@@ -33,6 +33,8 @@ struct ModuleForm {
   decltype(&DeleteServiceAndWaitGone) delete_and_wait_gone;
   decltype(&StopServiceWithDependents) stop_with_dependents;
   decltype(&StartServiceWithDependents) start_with_dependents;
+  decltype(&StopServicesForUpdate) stop_for_update;
+  decltype(&RestoreServicesAfterUpdate) restore_after_update;
   // The platform's name for one of its A/W calls in this form: "OpenServiceA" or "OpenServiceW".
   std::string Platform(const char *call) const { return std::string(call) + suffix; }
 };

@@ -54,6 +54,12 @@ DWORD OverwriteTestServiceCopy(const std::wstring &path);
 // Removes that copy, its marks and its folder.
 void RemoveTestServiceCopy(const std::wstring &path);
 
+// Saves the record of StopServicesForUpdate to a file and restores from it,
+// as an updater that restarted itself would: in another process where the
+// platform has them (demo_service.exe restore FILE). Returns the restore's
+// result.
+DWORD RestoreFromFileInAnotherProcess(const std::string &record);
+
 // Whether a start of the service ran the copy at this path: from the mark
 // that the test service leaves beside itself, or on the stand-in from the
 // binary path that a start of the service found.

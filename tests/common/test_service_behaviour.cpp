@@ -32,14 +32,30 @@ DWORD CheckPointAt(CheckPoints pattern, DWORD nth, DWORD reports) {
 }
 
 std::string BehaviourArguments(const TestServiceBehaviour &b) {
-  return "--pending-ms " + std::to_string(b.pending_ms) + " --hint " + std::to_string(b.wait_hint) +
-         " --check-points " + PatternName(b.check_points) + " --end " +
-         (b.end_state == SERVICE_RUNNING ? "running" : "stopped") + " --exit-code " +
-         std::to_string(b.exit_code) + " --stop-ms " + std::to_string(b.stop_ms) + " --linger-ms " +
-         std::to_string(b.linger_ms) + " --crash-on-stop " + (b.crashes_on_stop ? "1" : "0") +
-         " --accept " + std::to_string(b.controls_accepted) +
-         (b.control_log.empty() ? "" : " --control-log " + b.control_log) +
-         (b.status_log.empty() ? "" : " --status-log " + b.status_log);
+  // Only what differs from the defaults, so that the command line stays short.
+  const TestServiceBehaviour defaults;
+  std::string arguments = "--pending-ms " + std::to_string(b.pending_ms) + " --hint " +
+                          std::to_string(b.wait_hint) + " --check-points " +
+                          PatternName(b.check_points) + " --end " +
+                          (b.end_state == SERVICE_RUNNING ? "running" : "stopped");
+  const struct {
+    const char *option;
+    DWORD value;
+    DWORD otherwise;
+  } numbers[] = {{"--exit-code", b.exit_code, defaults.exit_code},
+                 {"--stop-ms", b.stop_ms, defaults.stop_ms},
+                 {"--linger-ms", b.linger_ms, defaults.linger_ms},
+                 {"--crash-on-stop", b.crashes_on_stop, defaults.crashes_on_stop},
+                 {"--child-outlives-ms", b.child_outlives_ms, defaults.child_outlives_ms},
+                 {"--accept", b.controls_accepted, defaults.controls_accepted}};
+  for (const auto &number : numbers) {
+    if (number.value != number.otherwise) {
+      arguments += std::string(" ") + number.option + " " + std::to_string(number.value);
+    }
+  }
+  if (!b.control_log.empty()) arguments += " --control-log " + b.control_log;
+  if (!b.status_log.empty()) arguments += " --status-log " + b.status_log;
+  return arguments;
 }
 
 bool ParseBehaviour(int argc, char **argv, TestServiceBehaviour *b) {
@@ -69,6 +85,8 @@ bool ParseBehaviour(int argc, char **argv, TestServiceBehaviour *b) {
       b->stop_ms = number;
     } else if (std::strcmp(name, "--linger-ms") == 0) {
       b->linger_ms = number;
+    } else if (std::strcmp(name, "--child-outlives-ms") == 0) {
+      b->child_outlives_ms = number;
     } else if (std::strcmp(name, "--crash-on-stop") == 0) {
       b->crashes_on_stop = number != 0;
     } else if (std::strcmp(name, "--accept") == 0) {

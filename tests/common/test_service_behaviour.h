@@ -18,6 +18,7 @@ struct TestServiceBehaviour {
   DWORD stop_ms = 0;                  // how long a stop takes; INFINITE never
   DWORD linger_ms = 0;                // how long its process stays after it stopped
   bool crashes_on_stop = false;       // its process ends at the stop's end, unreported
+  DWORD child_outlives_ms = 0;        // a child that it starts stays this long after it; 0 none
   DWORD controls_accepted = SERVICE_ACCEPT_STOP;
   std::string control_log;  // file that receives each control code, one a line
   // File that receives each status it reports, and its process's exit (0),

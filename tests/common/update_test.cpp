@@ -7,6 +7,7 @@
 #include <service_control.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "service_fixture.h"
@@ -102,6 +103,55 @@ TEST(UpdateTest, StartAndStopReturnAsTheServiceChanges) {
   EXPECT_GE(stopped, behaviour.stop_ms);
   EXPECT_LT(stopped, behaviour.stop_ms + 1200);
   RemoveTestService(name);
+}
+
+TEST(UpdateTest, AHungServiceEndedAtTheDeadlineAndRestoredFromAFileByAnotherProcess) {
+  BeginServiceTest();
+  const char name[] = "tessera-update-hung";
+  const std::wstring program = CopyTestServiceInto(L"tessera-update-hung");
+  TestServiceBehaviour hangs;
+  hangs.stop_ms = INFINITE;
+  InstallTestService(name, hangs, SERVICE_DEMAND_START, program);
+  StartTestService(name);
+  char record[512];
+  DWORD size = sizeof record;
+  const DWORD before = GetTickCount();
+  ASSERT_EQ(StopServicesForUpdate(name, 2000, SERVICE_UPDATE_KILL_AT_DEADLINE, record, &size), 0u);
+  EXPECT_LT(GetTickCount() - before, 2000 + SERVICE_UPDATE_KILL_GRACE_MS);
+  EXPECT_EQ(size, std::strlen(record) + 1);
+  EXPECT_EQ(OverwriteTestServiceCopy(program), 0u);
+  EXPECT_EQ(RestoreFromFileInAnotherProcess(record), 0u);
+  EXPECT_EQ(TestServiceState(name), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_TRUE(TestServiceCopyRan(name, program));
+  DWORD values[4], error;
+  char path[MAX_PATH], group[100], dependencies[100], display[100];
+  ASSERT_EQ(ReadServiceConfig(name, &values[0], &values[1], &values[2], &values[3], path, group,
+                              dependencies, display, &error),
+            0u);
+  EXPECT_EQ(values[1], static_cast<DWORD>(SERVICE_DEMAND_START));
+  // Ended again: Wine's manager, which never sees a process end, keeps the
+  // service until it shuts down.
+  EXPECT_EQ(StopServicesForUpdate(name, 0, SERVICE_UPDATE_KILL_AT_DEADLINE, record, &size), 0u);
+  DeleteServiceAndWaitGone(name, 0);
+  RemoveTestServiceCopy(program);
+}
+
+TEST(UpdateTest, AStopForUpdateWaitsForTheChildThatOutlivesTheService) {
+  BeginServiceTest();
+  const char name[] = "tessera-update-child";
+  const std::wstring program = CopyTestServiceInto(L"tessera-update-child");
+  TestServiceBehaviour parent;
+  parent.child_outlives_ms = 1500;
+  InstallTestService(name, parent, SERVICE_DEMAND_START, program);
+  StartTestService(name);
+  char record[512];
+  DWORD size = sizeof record;
+  const DWORD before = GetTickCount();
+  EXPECT_EQ(StopServicesForUpdate(name, 10000, 0, record, &size), 0u);
+  EXPECT_GE(GetTickCount() - before, parent.child_outlives_ms);
+  EXPECT_EQ(OverwriteTestServiceCopy(program), 0u);
+  RemoveTestService(name);
+  RemoveTestServiceCopy(program);
 }
 
 TEST(UpdateTest, DependentsStopFirstAndStartAfterTheService) {

@@ -436,6 +436,18 @@ std::vector<Operation> ModuleOperations(const ModuleForm &f) {
          CheckResult(f.start_with_dependents(kService, "tessera-dependent\0", 10000),
                      Expected(injection));
        }},
+      {"StopServicesForUpdate", [] { AddServiceAndDependent(); },
+       [&f](const Injection *injection) {
+         char record[64];
+         DWORD size = sizeof record;
+         CheckResult(f.stop_for_update(kService, 10000, SERVICE_UPDATE_HOLD_STOPPED, record, &size),
+                     Expected(injection));
+       }},
+      {"RestoreServicesAfterUpdate", [] { AddServiceAndDependent(false); },
+       [&f](const Injection *injection) {
+         CheckResult(f.restore_after_update("SCU1/2;R-3=tessera;S-2=tessera-dependent", 10000),
+                     Expected(injection));
+       }},
       {"SetServiceDelayedAutoStart", AddStoppedService,
        [&f](const Injection *injection) {
          CheckResult(f.set_delayed_auto_start(kService, 1), Expected(injection));

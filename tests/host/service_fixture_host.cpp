@@ -2,6 +2,11 @@
 #include <service_control.h>
 #include <standin.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
 #include "service_fixture.h"
 
 void BeginServiceTest() { standin::Reset(); }
@@ -16,6 +21,7 @@ void InstallTestService(const char *name, const TestServiceBehaviour &behaviour,
   setup.stop_ms = behaviour.stop_ms;
   setup.linger_ms = behaviour.linger_ms;
   setup.crashes_on_stop = behaviour.crashes_on_stop;
+  if (behaviour.child_outlives_ms != 0) setup.children_outlive_ms = {behaviour.child_outlives_ms};
   setup.controls_accepted = behaviour.controls_accepted;
   setup.exit_code = behaviour.exit_code;
   const DWORD reports = behaviour.pending_ms / kReportIntervalMs;
@@ -62,4 +68,18 @@ bool TestServiceCopyRan(const char *name, const std::wstring &path) {
     if (program == path || program == L"\"" + path + L"\"") return true;
   }
   return false;
+}
+
+DWORD RestoreFromFileInAnotherProcess(const std::string &record) {
+  char path[] = "/tmp/tessera-recordXXXXXX";
+  const int file = mkstemp(path);
+  if (file < 0) return ERROR_FILE_NOT_FOUND;
+  const bool written = write(file, record.c_str(), record.size()) ==
+                       static_cast<ssize_t>(record.size());
+  close(file);
+  std::ifstream saved(path);
+  std::string line;
+  std::getline(saved, line);
+  unlink(path);
+  return written ? RestoreServicesAfterUpdate(line.c_str(), 30000) : ERROR_FILE_NOT_FOUND;
 }

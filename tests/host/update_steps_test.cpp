@@ -98,6 +98,48 @@ void ExpectList(const std::string &expected) {
   EXPECT_EQ(std::string(list, expected.size() + 1), expected + '#');
 }
 
+char record[128];
+DWORD record_size;
+
+DWORD StopForUpdate(DWORD timeout, DWORD flags, DWORD size = sizeof record) {
+  record_size = size;
+  return StopServicesForUpdate(kService, timeout, flags, record, &record_size);
+}
+
+void ExpectRecord(const std::string &expected) {
+  EXPECT_EQ(std::string(record), expected);
+  EXPECT_EQ(record_size, expected.size() + 1);
+}
+
+// Runs past any restart that a failure action would make, then restores twice.
+void RestoreHeldTwice() {
+  Sleep(5000);
+  EXPECT_EQ(standin::ServiceState(kService), SERVICE_STOPPED);
+  for (int twice = 0; twice < 2; ++twice) {
+    EXPECT_EQ(RestoreServicesAfterUpdate(record, 10000), 0u);
+    EXPECT_EQ(standin::ServiceState(kService), SERVICE_RUNNING);
+    EXPECT_EQ(standin::StartedPrograms(kService).size(), 1u);
+  }
+  standin::ServiceSetup config;
+  standin::ServiceConfig(kService, &config);
+  EXPECT_EQ(config.start_type, SERVICE_DEMAND_START);
+}
+
+// A service that ignores its stop, whose failure action restarts it 100 ms
+// after a failure.
+void AddHung() {
+  standin::ServiceSetup setup = RunningService();
+  setup.stop_ms = INFINITE;
+  setup.failure_actions = {{SC_ACTION_RESTART, 100}};
+  standin::AddService(setup);
+}
+
+standin::ServiceSetup WithChild(DWORD outlives_ms) {
+  standin::ServiceSetup setup = RunningService();
+  setup.children_outlive_ms = {outlives_ms};
+  return setup;
+}
+
 // Runs call on a thread of its own with a 256 KiB stack; its last error
 // becomes this thread's.
 DWORD OnSmallStack(DWORD (*call)()) {
@@ -236,6 +278,36 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] { EXPECT_EQ(standin::ServiceState("a"), SERVICE_RUNNING); }},
       {"stop with dependents: a null name before a short list",
        [] {}, [] { return StopServiceWithDependents(nullptr, 1000, list, 1); }, ERROR_INVALID_PARAMETER, 0, {}},
+      {"stop for update: one that ignores its stop, not ended",
+       AddHung, [] { return StopForUpdate(1000, 0); }, ERROR_SERVICE_REQUEST_TIMEOUT, 1000, {},
+       [] { ExpectRecord("SCU1/1;R-3=tessera"); }},
+      {"stop for update: ended at the deadline, held while a failure action would start it, restored twice",
+       AddHung, [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},
+       [] { ExpectRecord("SCU1/1;RK3=tessera"); RestoreHeldTwice(); }},
+      {"stop for update: the dependents first; what ran, and only that, started again after",
+       [] { AddServiceWithDependents(); standin::ServiceSetup c; c.name = "c";
+            c.dependencies = std::string("tessera\0", 8); standin::AddService(c); },
+       [] { return StopForUpdate(1000, 0); }, 0, 0, {},
+       [] { ExpectRecord("SCU1/3;R-3=tessera;R-3=b;R-3=a"); standin::ClearCalls();
+            EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), 0u);
+            EXPECT_EQ(CountCalls("StartServiceA"), 3);
+            EXPECT_EQ(standin::ServiceState("c"), SERVICE_STOPPED); }},
+      {"stop for update: a record that does not fit, the size it needs and nothing stopped",
+       [] { AddRunning(0, 0); }, [] { return StopForUpdate(1000, 0, 18); }, ERROR_INSUFFICIENT_BUFFER, 0, {},
+       [] { EXPECT_EQ(record_size, 19u); EXPECT_EQ(standin::ServiceState(kService), SERVICE_RUNNING); }},
+      {"stop for update: a child that outlives the service, waited for",
+       [] { standin::AddService(WithChild(1500)); }, [] { return StopForUpdate(10000, 0); }, 0, 1500, {}},
+      {"stop for update: a child still there at the deadline",
+       [] { standin::AddService(WithChild(5000)); }, [] { return StopForUpdate(1000, 0); }, WAIT_TIMEOUT, 1000, {}},
+      {"stop for update: a child that never ends, ended at the deadline",
+       [] { standin::AddService(WithChild(INFINITE)); }, [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); },
+       0, 1000, {}, [] { ExpectRecord("SCU1/1;RK3=tessera"); }},
+      {"stop for update: a process that took the id of the service's once it had gone is not its child",
+       [] { AddRunning(300, 0); standin::OnCall("CreateToolhelp32Snapshot", [] { Sleep(1); standin::StartProcess(200, 100); }); },
+       [] { return StopForUpdate(10000, 0); }, 0, 301, {}},
+      {"stop for update: never the calling process",
+       [] { AddHung(); standin::StartProcess(4, 100); }, [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); },
+       WAIT_TIMEOUT, 1000 + SERVICE_UPDATE_KILL_GRACE_MS, {}, [] { EXPECT_EQ(CountCalls("TerminateProcess"), 1); }},
   };
   // clang-format on
   // The tick count also wraps in the middle of every wait.

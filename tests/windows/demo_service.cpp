@@ -5,8 +5,9 @@
 // starts and stops a service RUNS times each way and prints, for each, how
 // long after the service's own report (or its process's exit) the call
 // returned, and the CPU time that this process spent per second waited.
+// restore puts back what the record in FILE says ran, and exits with the result.
 //   demo_service install [BEHAVIOUR ARGUMENTS] | start | state | stop-for-exit MS | remove
-//              | cycle RUNS
+//              | cycle RUNS | restore FILE
 #include <service_control.h>
 
 #include <algorithm>
@@ -167,12 +168,20 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (argc == 3 && std::strcmp(command, "cycle") == 0) return Cycle(std::atoi(argv[2]));
+  if (argc == 3 && std::strcmp(command, "restore") == 0) {
+    // The record that StopServicesForUpdate wrote, as a file keeps it: one line.
+    char record[4096] = "";
+    FILE *saved = std::fopen(argv[2], "r");
+    if (saved == nullptr || std::fgets(record, sizeof record, saved) == nullptr) return 2;
+    std::fclose(saved);
+    return static_cast<int>(RestoreServicesAfterUpdate(record, 30000));
+  }
   if (argc == 2 && std::strcmp(command, "remove") == 0) {
     RemoveTestService(kName);
     return 0;
   }
   std::fprintf(stderr,
                "usage: demo_service install [BEHAVIOUR ARGUMENTS] | start | state | "
-               "stop-for-exit MS | remove | cycle RUNS\n");
+               "stop-for-exit MS | remove | cycle RUNS | restore FILE\n");
   return 2;
 }

@@ -159,3 +159,26 @@ void RemoveTestServiceCopy(const std::wstring &path) {
 bool TestServiceCopyRan(const char *, const std::wstring &path) {
   return GetFileAttributesW((path + L".ran").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+DWORD RestoreFromFileInAnotherProcess(const std::string &record) {
+  const std::string file = BesideThisProgram("tessera-update.record");
+  FILE *saved = std::fopen(file.c_str(), "w");
+  if (saved == nullptr) return ERROR_FILE_NOT_FOUND;
+  std::fputs(record.c_str(), saved);
+  std::fclose(saved);
+  std::string line = "\"" + BesideThisProgram("demo_service.exe") + "\" restore \"" + file + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION restorer;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &restorer)) {
+    return GetLastError();
+  }
+  WaitForSingleObject(restorer.hProcess, INFINITE);
+  DWORD result = 0;
+  GetExitCodeProcess(restorer.hProcess, &result);
+  CloseHandle(restorer.hThread);
+  CloseHandle(restorer.hProcess);
+  DeleteFileA(file.c_str());
+  return result;
+}

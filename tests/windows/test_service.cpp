@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "test_service_behaviour.h"
@@ -56,9 +58,12 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
   return NO_ERROR;
 }
 
+void StartChild();
+
 void WINAPI ServiceMain(DWORD, LPSTR *argv) {
   status_handle = RegisterServiceCtrlHandlerExA(argv[0], Handler, nullptr);
   if (status_handle == nullptr) return;
+  if (behaviour.child_outlives_ms != 0) StartChild();
   const DWORD reports = behaviour.pending_ms / kReportIntervalMs;
   bool stopping = false;
   for (DWORD nth = 0; nth < reports && !stopping; ++nth) {
@@ -88,9 +93,41 @@ void LeaveMark() {
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
+// Starts a child: this program again, which stays child_outlives_ms after
+// this process has exited.
+void StartChild() {
+  wchar_t program[MAX_PATH];
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  std::wstring line = L"\"" + std::wstring(program) + L"\" --child-of " +
+                      std::to_wstring(GetCurrentProcessId()) + L" " +
+                      std::to_wstring(behaviour.child_outlives_ms);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child;
+  if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &child)) {
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+  }
+}
+
+// As a child: waits for the parent to exit, then stays ms longer.
+int RunAsChild(DWORD parent, DWORD ms) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, parent);
+  if (process != nullptr) {
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
+  }
+  Sleep(ms);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--child-of") == 0) {
+    return RunAsChild(std::strtoul(argv[2], nullptr, 10), std::strtoul(argv[3], nullptr, 10));
+  }
   if (!ParseBehaviour(argc, argv, &behaviour)) return 2;
   LeaveMark();
   stop_requested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
