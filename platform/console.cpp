@@ -63,6 +63,24 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int leng
   return static_cast<int>(count);
 }
 
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
+                               int length, LPCSTR defaultChar, BOOL *usedDefault) {
+  // Only UTF-8, as the project asks for it, with a length given.
+  if (codePage != CP_UTF8 || flags != 0 || wide == nullptr || wideLength < 0 || length < 0 ||
+      defaultChar != nullptr || usedDefault != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const std::string utf8 = Utf8Of(WideString(wide, static_cast<size_t>(wideLength)));
+  if (length == 0) return static_cast<int>(utf8.size());
+  if (utf8.size() > static_cast<size_t>(length)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  utf8.copy(text, utf8.size());
+  return static_cast<int>(utf8.size());
+}
+
 BOOL WINAPI WriteConsoleW(HANDLE console, const void *buffer, DWORD length, LPDWORD written,
                           LPVOID) {
   if (EnterCall("WriteConsoleW", PointerText(buffer) + ", " + std::to_string(length))) return FALSE;

@@ -45,6 +45,8 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define ERROR_INVALID_HANDLE 6u
 #define ERROR_INVALID_DATA 13u
 #define ERROR_NO_MORE_FILES 18u
+#define ERROR_WRITE_FAULT 29u
+#define ERROR_CANNOT_MAKE 82u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_INVALID_PARAMETER 87u
 #define ERROR_INSUFFICIENT_BUFFER 122u
@@ -146,6 +148,8 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define CP_ACP 0u
+#define CP_UTF8 65001u
+#define STD_ERROR_HANDLE ((DWORD)-12)
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x0100u
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x0200u
@@ -293,6 +297,8 @@ HANDLE WINAPI GetStdHandle(DWORD handle);
 BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                                int wideLength);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
+                               int length, LPCSTR defaultChar, BOOL *usedDefault);
 BOOL WINAPI WriteConsoleW(HANDLE console, const void *buffer, DWORD length, LPDWORD written,
                           LPVOID reserved);
 

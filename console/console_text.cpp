@@ -1,0 +1,45 @@
+#include "console_text.h"
+
+#include <stdlib.h>
+
+namespace {
+
+// Writes to the console behind stdHandle, if it is one. Returns whether it did.
+bool WriteConsoleText(FILE *stream, DWORD stdHandle, const wchar_t *text, size_t length) {
+  HANDLE output = GetStdHandle(stdHandle);
+  DWORD mode;
+  if (!GetConsoleMode(output, &mode)) return false;
+  // What the stream holds goes first: the console write passes it by.
+  fflush(stream);
+  DWORD written;
+  return WriteConsoleW(output, text, static_cast<DWORD>(length), &written, NULL) != 0;
+}
+
+}  // namespace
+
+void WriteSystemText(FILE *stream, DWORD stdHandle, const char *text) {
+  DWORD mode;
+  if (GetConsoleMode(GetStdHandle(stdHandle), &mode)) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, NULL, 0);
+    WCHAR *wide = length > 1 ? static_cast<WCHAR *>(malloc(length * sizeof(WCHAR))) : NULL;
+    bool shown = false;
+    if (wide != NULL && MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length) == length) {
+      shown = WriteConsoleText(stream, stdHandle, wide, static_cast<size_t>(length - 1));
+    }
+    free(wide);
+    if (shown) return;
+  }
+  fputs(text, stream);
+}
+
+void WriteWideText(FILE *stream, DWORD stdHandle, const wchar_t *text, size_t length) {
+  if (length == 0 || WriteConsoleText(stream, stdHandle, text, length)) return;
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), NULL, 0, NULL, NULL);
+  char *utf8 = bytes > 0 ? static_cast<char *>(malloc(bytes)) : NULL;
+  if (utf8 != NULL && WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8, bytes,
+                                          NULL, NULL) == bytes) {
+    fwrite(utf8, 1, static_cast<size_t>(bytes), stream);
+  }
+  free(utf8);
+}
