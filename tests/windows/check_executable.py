@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Reads starter.exe and checks what it is made of: a console program for
+"""Reads starter.exe (or servicectl.exe) and checks what it is made of: a console program for
 the given architecture (x86: PE32 i386; x64: PE32+ x86-64) importing only
 KERNEL32, ADVAPI32 and msvcrt, with its version record (1.0.0.5) and its
 manifest (asInvoker, no uiAccess) as resource 1.
@@ -72,7 +72,7 @@ def main(path, arch, shipped, header):
     machine, magic, layout = LAYOUTS[arch]
     pe = pefile.PE(path)
     if shipped:
-        check_shipped(pe, path, header is None)
+        check_shipped(pe, path, os.path.basename(path) == "starter.exe")
     if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE[machine]:
         fail("machine is %#x, not %s" % (pe.FILE_HEADER.Machine, machine))
     if pe.OPTIONAL_HEADER.Magic != magic:
@@ -121,8 +121,8 @@ def main(path, arch, shipped, header):
         if needed not in manifest:
             fail("manifest lacks " + needed)
 
-    print("starter.exe: %s console program, imports %s, version 1.0.0.5, manifest asInvoker%s"
-          % (layout, ", ".join(sorted(imports)),
+    print("%s: %s console program, imports %s, version 1.0.0.5, manifest asInvoker%s"
+          % (os.path.basename(path), layout, ", ".join(sorted(imports)),
              ", %d bytes, no debug sections, debug link" % os.path.getsize(path) if shipped else ""))
 
 

@@ -1,0 +1,167 @@
+#!/usr/bin/python3
+"""servicectl as installers and scripts run it, under Wine's manager:
+
+    servicectl_clients.py WINE_RUN PREFIX BIN_DIR
+
+- its output: a stop until the process has exited (status 0), a start of a
+  service that is not installed (1060, with the system's text on standard
+  error), a usage error (160, nothing touched), and --json query parsed as
+  JSON;
+- a batch file, run by Wine's cmd.exe, that installs a service, stops it for
+  an update, overwrites its program and restores it, branching on
+  %ERRORLEVEL% at each step;
+- an installer built with NSIS (makensis), run silently: version 1 installs
+  the service, version 2 updates it to its own program, and a version 2
+  whose stop fails (a service that never stops, a short timeout) aborts with
+  servicectl's status. NSIS installers are 32-bit programs: where those
+  cannot run, this part is left out, and said so.
+
+A Windows exit status reaches this script as its lowest byte; the batch file
+compares the whole of it. Exits 77, which ctest takes as skipped, where
+servicectl itself cannot run.
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+WINE_RUN, PREFIX, BIN = sys.argv[1:4]
+SCRIPTS = os.path.dirname(WINE_RUN)
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVICECTL = os.path.join(BIN, "servicectl.exe")
+PROGRAM = os.path.join(BIN, "test_service.exe")
+failures = []
+
+
+def windows_path(path):
+    """The prefix's Z: drive is the Linux root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine(*arguments):
+    return subprocess.run([WINE_RUN, PREFIX, *arguments], capture_output=True, text=True,
+                          errors="replace", stdin=subprocess.DEVNULL)
+
+
+def ctl(*arguments):
+    return wine(SERVICECTL, *arguments)
+
+
+def check(what, holds, detail=""):
+    print(("ok: " if holds else "FAILED: ") + what + (f" ({detail})" if detail and not holds else ""))
+    if not holds:
+        failures.append(what)
+
+
+def low_byte(code):
+    return code & 0xFF
+
+
+def output_and_status():
+    line = f'"{windows_path(PROGRAM)}" --pending-ms 0 --hint 0 --check-points rising --end running --linger-ms 1500'
+    ctl("delete", "tessera-ctl", "--wait")
+    done = ctl("install", "tessera-ctl", line, "--unquoted")
+    check("install of a command line as it stands", done.returncode == 0, done.stderr)
+    check("start", ctl("start", "tessera-ctl").returncode == 0)
+    began = time.monotonic()
+    done = ctl("stop", "tessera-ctl", "--timeout", "30000")
+    waited = time.monotonic() - began
+    check("stop returns 0 once the process has exited", done.returncode == 0 and waited >= 1.5,
+          f"status {done.returncode}, {waited:.2f} s")
+    check("stop says so in one line", "stopped; its process has exited" in done.stdout, done.stdout)
+    ctl("delete", "tessera-ctl", "--wait")
+    done = ctl("start", "tessera-ctl-absent")
+    check("start of a service that is not installed exits with 1060",
+          done.returncode == low_byte(1060), str(done.returncode))
+    check("... and gives the system's text on standard error",
+          "error 1060: " in done.stderr and len(done.stderr.split("error 1060: ")[1].strip()) > 0,
+          done.stderr)
+    done = ctl("stop", "tessera-ctl-absent", "--timeout", "soon")
+    check("a usage error exits with 160", done.returncode == low_byte(160), str(done.returncode))
+    done = ctl("--json", "query", "Spooler")
+    try:
+        parsed = json.loads(done.stdout)
+        check("--json query gives one JSON object",
+              parsed["command"] == "query" and parsed["result"] == 0 and "state" in parsed["data"],
+              done.stdout)
+    except ValueError as error:
+        check("--json query gives one JSON object", False, f"{error}: {done.stdout!r}")
+
+
+def batch_file(folder):
+    done = wine("cmd", "/c", windows_path(os.path.join(HERE, "update_with_servicectl.cmd")),
+                windows_path(SERVICECTL), windows_path(PROGRAM), windows_path(folder))
+    check("a batch file updates a service with servicectl",
+          done.returncode == 0 and "every step passed" in done.stdout,
+          f"status {done.returncode}: {done.stdout}{done.stderr}")
+
+
+def nsis_installers(folder):
+    installed = os.path.join(folder, "installed")
+    version2 = os.path.join(folder, "svc-version-2.exe")
+    shutil.copy(PROGRAM, version2)
+    with open(version2, "ab") as program:  # another program, which runs all the same
+        program.write(b"version 2 of the service")
+
+    def build(version, program, timeout, name):
+        out = os.path.join(folder, name)
+        subprocess.run(["makensis", "-V1", f"-DVERSION={version}", f"-DOUTFILE={out}",
+                        f"-DINSTDIR={windows_path(installed)}",
+                        f"-DSERVICECTL={SERVICECTL}", f"-DPROGRAM={program}",
+                        f"-DTIMEOUT={timeout}", os.path.join(HERE, "update_installer.nsi")],
+                       check=True, capture_output=True)
+        return out
+
+    setup1 = build(1, PROGRAM, 30000, "setup-1.exe")
+    setup2 = build(2, version2, 30000, "setup-2.exe")
+    setup2_short = build(2, version2, 1000, "setup-2-short.exe")
+    ctl("delete", "tessera-nsis", "--wait")
+    done = wine(setup1, "/S")
+    check("installer version 1 installs and starts the service", done.returncode == 0 and
+          "RUNNING" in ctl("query", "tessera-nsis").stdout, str(done.returncode))
+    mark = os.path.join(installed, "svc.exe.ran")
+    if os.path.exists(mark):
+        os.remove(mark)
+    done = wine(setup2, "/S")
+    with open(os.path.join(installed, "svc.exe"), "rb") as program:
+        replaced = program.read().endswith(b"version 2 of the service")
+    check("installer version 2 stops, replaces and restores: the service runs version 2",
+          done.returncode == 0 and replaced and os.path.exists(mark) and
+          "RUNNING" in ctl("query", "tessera-nsis").stdout, str(done.returncode))
+    # A service that never stops: version 2 with a short timeout aborts.
+    hangs = f'"{windows_path(os.path.join(installed, "svc.exe"))}" --pending-ms 0 --hint 0 ' \
+            "--check-points rising --end running --stop-ms 4294967295"
+    ctl("reconfigure", "tessera-nsis", "--path", hangs)
+    ctl("stop", "tessera-nsis")
+    ctl("start", "tessera-nsis")
+    done = wine(setup2_short, "/S")
+    check("installer version 2 aborts with servicectl's status when the stop fails",
+          done.returncode == low_byte(1053), str(done.returncode))
+    record = windows_path(os.path.join(folder, "end.record"))
+    ctl("stop", "tessera-nsis", "--for-update", "--record", record, "--kill-at-deadline",
+        "--timeout", "0")
+    ctl("delete", "tessera-nsis")
+
+
+def main():
+    if subprocess.run([os.path.join(SCRIPTS, "wine"), "--can-run", SERVICECTL]).returncode == 77:
+        return 77
+    folder = tempfile.mkdtemp(prefix="servicectl-clients-", dir=BIN)
+    try:
+        output_and_status()
+        batch_file(os.path.join(folder, "batch"))
+        if subprocess.run([os.path.join(SCRIPTS, "wine"), "--runs-x86"]).returncode == 0:
+            nsis_installers(folder)
+        else:
+            print("left out: the NSIS installers, 32-bit programs, which cannot run here")
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+    print(f"{len(failures)} failed" if failures else "every check held")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
