@@ -227,32 +227,17 @@ DWORD StopTreeForUpdate(SC_HANDLE service, StatusWatch *watch, const Deadline *d
   if (!QueryStatusProcess(service, &status)) return GetLastError();
   if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
   ArmWatch(watch);
+  const DWORD access = kill ? kWatchToKill : SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
   WatchedProcess process = {};
-  DWORD code = WatchServiceProcess(
-      status, kill ? kWatchToKill : SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, &process);
+  DWORD code = WatchServiceProcess(status, access, &process);
   if (code != ERROR_SUCCESS) return code;
-  if (!process.exited && status.dwCurrentState != SERVICE_STOP_PENDING) {
-    SERVICE_STATUS stopping;
-    if (!ControlService(service, SERVICE_CONTROL_STOP, &stopping)) {
-      code = GetLastError();
-      if (code != ERROR_SERVICE_NOT_ACTIVE) return code;
-    }
-  }
-  for (;;) {
-    ArmWatch(watch);
-    if (!QueryStatusProcess(service, &status)) return GetLastError();
-    if (status.dwCurrentState == SERVICE_STOPPED || process.exited) break;
-    const DWORD left = RemainingMs(*deadline);
-    if (left == 0) break;
-    code = PauseForChange(watch, &process, left, status.dwWaitHint);
-    if (code != ERROR_SUCCESS) return code;
-  }
-  const bool stopped = status.dwCurrentState == SERVICE_STOPPED || process.exited;
+  code = StopUntilStoppedOrExited(service, watch, status, &process, deadline);
+  if (code != ERROR_SUCCESS && code != ERROR_SERVICE_REQUEST_TIMEOUT) return code;
+  const bool stopped = code == ERROR_SUCCESS;
   if (!stopped && !kill) return ERROR_SERVICE_REQUEST_TIMEOUT;
   code = stopped ? WaitForProcessExit(&process, *deadline) : WAIT_TIMEOUT;
   if (code != ERROR_SUCCESS && code != WAIT_TIMEOUT) return code;
   ProcessTree tree = {};
-  const DWORD access = kill ? kWatchToKill : SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
   const DWORD found = WatchDescendants(process, access, &tree);
   if (found != ERROR_SUCCESS) return found;
   if (code == ERROR_SUCCESS) code = WaitForTreeExit(&tree, *deadline);

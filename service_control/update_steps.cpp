@@ -33,24 +33,8 @@ DWORD StopUntilExited(SC_HANDLE service, StatusWatch *watch, const Deadline *dea
   WatchedProcess process = {};
   DWORD code = WatchServiceProcess(status, SYNCHRONIZE, &process);
   if (code != ERROR_SUCCESS || process.exited) return code;
-  if (status.dwCurrentState != SERVICE_STOP_PENDING) {
-    SERVICE_STATUS stopping;
-    if (!ControlService(service, SERVICE_CONTROL_STOP, &stopping)) {
-      // One that stopped meanwhile is what was asked for.
-      code = GetLastError();
-      if (code != ERROR_SERVICE_NOT_ACTIVE) return code;
-    }
-  }
-  for (;;) {
-    ArmWatch(watch);
-    if (!QueryStatusProcess(service, &status)) return GetLastError();
-    if (status.dwCurrentState == SERVICE_STOPPED || process.exited) break;
-    const DWORD left = RemainingMs(*deadline);
-    if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
-    code = PauseForChange(watch, &process, left, status.dwWaitHint);
-    if (code != ERROR_SUCCESS) return code;
-  }
-  return WaitForProcessExit(&process, *deadline);
+  code = StopUntilStoppedOrExited(service, watch, status, &process, deadline);
+  return code != ERROR_SUCCESS ? code : WaitForProcessExit(&process, *deadline);
 }
 
 template <typename Char>
@@ -162,6 +146,27 @@ DWORD StartWithDependents(const Char *serviceName, const Char *dependents, DWORD
 }
 
 }  // namespace
+
+DWORD StopUntilStoppedOrExited(SC_HANDLE service, StatusWatch *watch, SERVICE_STATUS_PROCESS status,
+                               WatchedProcess *process, const Deadline *deadline) {
+  if (!process->exited && status.dwCurrentState != SERVICE_STOP_PENDING) {
+    SERVICE_STATUS stopping;
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &stopping)) {
+      // One that stopped meanwhile is what was asked for.
+      const DWORD code = GetLastError();
+      if (code != ERROR_SERVICE_NOT_ACTIVE) return code;
+    }
+  }
+  for (;;) {
+    ArmWatch(watch);
+    if (!QueryStatusProcess(service, &status)) return GetLastError();
+    if (status.dwCurrentState == SERVICE_STOPPED || process->exited) return ERROR_SUCCESS;
+    const DWORD left = RemainingMs(*deadline);
+    if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
+    const DWORD code = PauseForChange(watch, process, left, status.dwWaitHint);
+    if (code != ERROR_SUCCESS) return code;
+  }
+}
 
 DWORD StartUntilRunning(SC_HANDLE service, StatusWatch *watch, StartCall start,
                         const Deadline *deadline, bool runningWillDo) {
