@@ -139,12 +139,11 @@ DWORD SERVICE_CONTROL_API StopServiceWithDependentsW(const wchar_t *serviceName,
 
 /* StartServiceWithDependents starts the service and waits while it is
  * start-pending, as StartServiceAndWait does, then starts the dependents of
- * the list (as StopServiceWithDependents writes it, which must be closed by
- * two zeros: an updater is better served by the record of
- * StopServicesForUpdate;
+ * the list (as StopServiceWithDependents writes it, closed by two zeros;
  * null or empty for none) from its last name to its first, each the same
  * way; a dependent that runs already will do, and one that is starting
- * already is waited for. Returns 0 once all of them run,
+ * already is waited for. An updater is better served by the record of
+ * StopServicesForUpdate. Returns 0 once all of them run,
  * ERROR_SERVICE_REQUEST_TIMEOUT if one was still starting at the deadline,
  * ERROR_SERVICE_NOT_ACTIVE (1062) if one ended its wait in another state,
  * or the code of the failed platform call; it stops at the first failure. */
@@ -191,8 +190,9 @@ DWORD SERVICE_CONTROL_API StopServicesForUpdateW(const wchar_t *serviceName, DWO
 /* RestoreServicesAfterUpdate puts back each recorded start type, then starts
  * the services that ran, the service first and then its dependents in the
  * reverse of their stop, each until it runs (one that is starting is waited
- * for, one that runs will do), within the deadline; it never waits for a
- * stop first. Called twice with one record, the second call finds all as
+ * for, one that runs will do; one that ran although disabled is started
+ * with a demand start and disabled again), within the deadline; it never
+ * waits for a stop first. Called twice with one record, the second call finds all as
  * recorded and returns 0. Returns 0, ERROR_SERVICE_REQUEST_TIMEOUT if one
  * was still starting at the deadline, ERROR_SERVICE_NOT_ACTIVE if one ended
  * its start in another state, or the code of the failed platform call; a

@@ -8,7 +8,7 @@
 // with an entry for the service first, then one for each dependent in the
 // order of their stop: <R or S: ran or not><K or -: its processes were
 // ended><start type>=<name>. A name's characters outside the printable
-// ASCII ones, and '%', ';', '=' and '/', are written %XX (a byte, or a
+// ASCII ones, and '%', ';' and '=', are written %XX (a byte, or a
 // UTF-16 unit below 0x100) or %uXXXX (a unit above).
 #include "config_reading.h"
 #include "process_tree.h"
@@ -60,7 +60,7 @@ struct RecordWriter {
 };
 
 bool IsPlain(unsigned unit) {
-  return unit > 0x20 && unit < 0x7F && unit != '%' && unit != ';' && unit != '=' && unit != '/';
+  return unit > 0x20 && unit < 0x7F && unit != '%' && unit != ';' && unit != '=';
 }
 
 template <typename Char>
@@ -333,6 +333,23 @@ DWORD StopForUpdate(const Char *serviceName, DWORD timeoutMs, DWORD flags, Char 
                     }).code);
 }
 
+// Starts a recorded service until it runs. One that ran although disabled
+// (an administrator's way to keep it from starting again) cannot be started
+// while disabled: it has a demand start for its start only.
+template <typename Char>
+DWORD StartRecorded(SC_HANDLE service, StatusWatch *watch, const Deadline *deadline,
+                    DWORD startType) {
+  if (startType != SERVICE_DISABLED) {
+    return StartUntilRunning(service, watch, ScmApi<Char>::Start, deadline, true);
+  }
+  DWORD code = SetStartTypeOf<Char>(service, SERVICE_DEMAND_START);
+  if (code == ERROR_SUCCESS) {
+    code = StartUntilRunning(service, watch, ScmApi<Char>::Start, deadline, true);
+  }
+  const DWORD disabled = SetStartTypeOf<Char>(service, SERVICE_DISABLED);
+  return code != ERROR_SUCCESS ? code : disabled;
+}
+
 template <typename Char>
 DWORD RestoreRecorded(SC_HANDLE manager, const RecordedService<Char> *services, DWORD count,
                       const Deadline *deadline) {
@@ -348,7 +365,7 @@ DWORD RestoreRecorded(SC_HANDLE manager, const RecordedService<Char> *services, 
     const DWORD i = n == 0 ? 0 : count - n;
     if (!services[i].ran) continue;
     const DWORD code = CodeOnWatchedService(services[i].name, {SC_MANAGER_CONNECT, kRestoreRights},
-                                            StartUntilRunning, ScmApi<Char>::Start, deadline, true);
+                                            StartRecorded<Char>, deadline, services[i].startType);
     if (code != ERROR_SUCCESS) return code;
   }
   return ERROR_SUCCESS;

@@ -57,9 +57,12 @@ void SendStop() {
   standin::ClearCalls();
 }
 
-// Start-pending, its check point rising every 250 ms, for pending_ms; then stopped or running.
+// Start-pending from check point 0 (the manager's own status, before the
+// service's first report), rising every 250 ms, for pending_ms; then
+// stopped or running.
 standin::ServiceSetup Starting(DWORD pending_ms, DWORD end_state = SERVICE_RUNNING) {
   standin::ServiceSetup setup = PendingService(2000);
+  setup.start_script[0].check_point = 0;
   for (DWORD at = 250; at < pending_ms; at += 250) {
     setup.start_script.push_back({at, SERVICE_START_PENDING, at / 250 + 1, 2000});
   }
@@ -109,6 +112,48 @@ DWORD StopForUpdate(DWORD timeout, DWORD flags, DWORD size = sizeof record) {
 void ExpectRecord(const std::string &expected) {
   EXPECT_EQ(std::string(record), expected);
   EXPECT_EQ(record_size, expected.size() + 1);
+}
+
+// The service and nine dependents, d1 to d9 in the order of their starts;
+// d1 runs although disabled.
+void AddTenOneRunningDisabled() {
+  standin::AddService(RunningService());
+  for (char digit = '1'; digit <= '9'; ++digit) {
+    standin::ServiceSetup setup = RunningService();
+    setup.name = std::string("d") + digit;
+    setup.dependencies = std::string("tessera\0", 8);
+    setup.start_type = digit == '1' ? SERVICE_DISABLED : SERVICE_DEMAND_START;
+    standin::AddService(setup);
+  }
+}
+
+void ExpectTenRestoredAndOneLeftDisabled() {
+  ExpectRecord("SCU1/10;R-3=tessera;R-3=d9;R-3=d8;R-3=d7;R-3=d6;R-3=d5;R-3=d4;R-3=d3;R-3=d2;R-4=d1");
+  EXPECT_EQ(RestoreServicesAfterUpdate(record, 10000), 0u);
+  for (const char *name : {kService, "d1", "d9"}) {
+    EXPECT_EQ(standin::ServiceState(name), SERVICE_RUNNING) << name;
+  }
+  standin::ServiceSetup config;
+  ASSERT_TRUE(standin::ServiceConfig("d1", &config));
+  EXPECT_EQ(config.start_type, SERVICE_DISABLED);
+}
+
+// A name whose characters the record escapes: a space, the record's own
+// marks, DEL, and two beyond ASCII, the last U+20AC in UTF-16.
+const char kEscapedName[] = "a b%;=~\x7F\xE9\x80";
+
+void ExpectEscapedNameReadBackInBothForms() {
+  ExpectRecord("SCU1/1;R-3=a%20b%25%3B%3D~%7F%E9%80");
+  EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), 0u);
+  wchar_t wide[64];
+  DWORD size = 64;
+  EXPECT_EQ(StopServicesForUpdateW(L"a b%;=~\x7F\xE9\x20AC", 1000, 0, wide, &size), 0u);
+  EXPECT_EQ(std::wstring(wide), L"SCU1/1;R-3=a%20b%25%3B%3D~%7F%E9%u20AC");
+  EXPECT_EQ(RestoreServicesAfterUpdateW(wide, 1000), 0u);
+  EXPECT_EQ(standin::ServiceState(kEscapedName), SERVICE_RUNNING);
+  // The first unit that is written %uXXXX is read back, not refused.
+  EXPECT_EQ(RestoreServicesAfterUpdateW(L"SCU1/1;R-3=%u0100", 1000),
+            static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
 
 // Runs past any restart that a failure action would make, then restores twice.
@@ -305,6 +350,13 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
       {"stop for update: a process that took the id of the service's once it had gone is not its child",
        [] { AddRunning(300, 0); standin::OnCall("CreateToolhelp32Snapshot", [] { Sleep(1); standin::StartProcess(200, 100); }); },
        [] { return StopForUpdate(10000, 0); }, 0, 301, {}},
+      {"stop for update: ten services, held; one that ran disabled is started again and left disabled",
+       AddTenOneRunningDisabled, [] { return StopForUpdate(10000, SERVICE_UPDATE_HOLD_STOPPED); }, 0, 0, {},
+       ExpectTenRestoredAndOneLeftDisabled},
+      {"stop for update: the characters of a name that the record escapes",
+       [] { standin::ServiceSetup s = RunningService(); s.name = kEscapedName; standin::AddService(s); },
+       [] { record_size = sizeof record; return StopServicesForUpdate(kEscapedName, 1000, 0, record, &record_size); },
+       0, 0, {}, ExpectEscapedNameReadBackInBothForms},
       {"stop for update: never the calling process",
        [] { AddHung(); standin::StartProcess(4, 100); }, [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); },
        WAIT_TIMEOUT, 1000 + SERVICE_UPDATE_KILL_GRACE_MS, {}, [] { EXPECT_EQ(CountCalls("TerminateProcess"), 1); }},
