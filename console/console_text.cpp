@@ -33,7 +33,7 @@ void WriteSystemText(FILE *stream, DWORD stdHandle, const char *text) {
 }
 
 void WriteWideText(FILE *stream, DWORD stdHandle, const wchar_t *text, size_t length) {
-  if (length == 0 || WriteConsoleText(stream, stdHandle, text, length)) return;
+  if (WriteConsoleText(stream, stdHandle, text, length)) return;
   const int bytes =
       WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), NULL, 0, NULL, NULL);
   char *utf8 = bytes > 0 ? static_cast<char *>(malloc(bytes)) : NULL;

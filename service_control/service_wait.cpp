@@ -11,7 +11,6 @@
 namespace service_control {
 namespace {
 
-const DWORD kFirstPaceMs = 4;
 const DWORD kLongestPaceMs = 100;
 const DWORD kEveryStatus = SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_START_PENDING |
                            SERVICE_NOTIFY_STOP_PENDING | SERVICE_NOTIFY_RUNNING |

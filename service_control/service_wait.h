@@ -38,9 +38,10 @@ struct StatusWatch {
   ServiceHandle own;  // opened anew when the platform asks for it
 };
 
-// The pace of queries that take the place of notifications: from a few
-// milliseconds, doubled at each query, up to a tenth of the wait hint (at
-// most 100 ms, and no less than the first pace).
+// The pace of queries that take the place of notifications: from the first
+// pace, doubled at each query, up to a tenth of the wait hint (at most
+// 100 ms, and no less than the first pace).
+const DWORD kFirstPaceMs = 4;
 DWORD NextPaceMs(DWORD paceMs, DWORD waitHint);
 
 template <typename Char>

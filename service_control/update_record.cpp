@@ -108,11 +108,18 @@ struct RecordReader {
     ++at;
     return true;
   }
+  // The value of the digit at, in hexadecimal (upper case); 16 for none.
+  unsigned Digit() const {
+    const unsigned unit = UnitOf(*at);
+    return unit >= '0' && unit <= '9'   ? unit - '0'
+           : unit >= 'A' && unit <= 'F' ? unit - 'A' + 10
+                                        : 16;
+  }
   bool TakeNumber(unsigned long most, unsigned long *value) {
-    if (UnitOf(*at) < '0' || UnitOf(*at) > '9') return false;
+    if (Digit() >= 10) return false;
     *value = 0;
-    while (UnitOf(*at) >= '0' && UnitOf(*at) <= '9') {
-      *value = *value * 10 + (UnitOf(*at++) - '0');
+    for (; Digit() < 10; ++at) {
+      *value = *value * 10 + Digit();
       if (*value > most) return false;
     }
     return true;
@@ -120,12 +127,8 @@ struct RecordReader {
   bool TakeHex(int digits, unsigned *value) {
     *value = 0;
     for (int i = 0; i < digits; ++i, ++at) {
-      const unsigned unit = UnitOf(*at);
-      const unsigned digit = unit >= '0' && unit <= '9'   ? unit - '0'
-                             : unit >= 'A' && unit <= 'F' ? unit - 'A' + 10
-                                                          : 16;
-      if (digit == 16) return false;
-      *value = *value * 16 + digit;
+      if (Digit() == 16) return false;
+      *value = *value * 16 + Digit();
     }
     return true;
   }
@@ -226,7 +229,6 @@ DWORD StopTreeForUpdate(SC_HANDLE service, StatusWatch *watch, const Deadline *d
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
   if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
-  ArmWatch(watch);
   const DWORD access = kill ? kWatchToKill : SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
   WatchedProcess process = {};
   DWORD code = WatchServiceProcess(status, access, &process);
@@ -300,16 +302,8 @@ DWORD StopRecorded(SC_HANDLE manager, SC_HANDLE service, const Char *serviceName
   const bool kill = (flags & SERVICE_UPDATE_KILL_AT_DEADLINE) != 0;
   for (DWORD n = 1; n <= count + 1; ++n) {
     const DWORD i = n % (count + 1);  // the dependents first, then the service
-    if (i == 0) {
-      StatusWatch watch = {};
-      BeginWatch(&watch, service, manager, serviceName);
-      code = StopTreeForUpdate(service, &watch, deadline, kill, &recorded[0].ended);
-      EndWatch(&watch);
-      DrainWatch(&watch);
-    } else {
-      code = CodeOnWatchedService(recorded[i].name, {SC_MANAGER_CONNECT, rights}, StopTreeForUpdate,
-                                  deadline, kill, &recorded[i].ended);
-    }
+    code = CodeOnWatchedService(recorded[i].name, {SC_MANAGER_CONNECT, rights}, StopTreeForUpdate,
+                                deadline, kill, &recorded[i].ended);
     if (recorded[i].ended) WriteRecord(recorded, count + 1, record, *recordSize);
     if (code != ERROR_SUCCESS) return code;
   }

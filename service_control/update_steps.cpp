@@ -27,9 +27,8 @@ DWORD StopUntilExited(SC_HANDLE service, StatusWatch *watch, const Deadline *dea
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
   if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
-  // From here on, every report is heard. The status names no process once
-  // the service has stopped, so it is watched from before the stop.
-  ArmWatch(watch);
+  // The status names no process once the service has stopped, so it is
+  // watched from before the stop.
   WatchedProcess process = {};
   DWORD code = WatchServiceProcess(status, SYNCHRONIZE, &process);
   if (code != ERROR_SUCCESS || process.exited) return code;
@@ -58,7 +57,7 @@ DWORD DeleteUntilGone(const Char *serviceName, DWORD timeoutMs) {
   // Its own handles are closed: it goes once nobody else holds one. No
   // notification tells that to a waiter without a handle, which would keep
   // it: it is looked for at a growing pace.
-  for (DWORD pace = NextPaceMs(0, 0);; pace = NextPaceMs(pace, INFINITE)) {
+  for (DWORD pace = kFirstPaceMs;; pace = NextPaceMs(pace, INFINITE)) {
     const Outcome opened = WithService(serviceName, kProbeRights, [](SC_HANDLE) {
       return Outcome{kNoStage, ERROR_SUCCESS};
     });

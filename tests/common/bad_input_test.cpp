@@ -192,7 +192,7 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
   for (DWORD flags : {0u, 4u}) {
     rows.push_back({"StopServicesForUpdate, flags " + std::to_string(flags) + ", null record",
                     [&f, flags](DWORD *) {
-                      DWORD size = 64;
+                      DWORD size = 1;
                       return f.stop_for_update(kInstalled, 1000, flags, nullptr,
                                                flags == 0 ? &size : nullptr);
                     },

@@ -53,7 +53,7 @@ TEST_F(ServicectlTest, ArgumentsCallsAndExitStatus) {
       {{L"stop", L"tessera"}, 0, "ControlService(h2, 1, ptr)", "tessera stopped; its process has exited (0 ms)\n"},
       {{L"stop", L"tessera", L"--with-dependents"}, 0, "EnumDependentServicesW(h2, 1, NULL, 0, ptr, ptr)", "tessera stopped, and the services"},
       {{L"stop", L"tessera", L"--for-update", L"--record", record, L"--kill-at-deadline"}, 0, "ChangeServiceConfigW(h2, 0xFFFFFFFF, 0x4, 0xFFFFFFFF, NULL, NULL, NULL, NULL, NULL, NULL, NULL)", "tessera stopped for an update"},
-      {{L"restore", L"--record", record}, 0, "ChangeServiceConfigW(h6, 0xFFFFFFFF, 0x3, 0xFFFFFFFF, NULL, NULL, NULL, NULL, NULL, NULL, NULL)", "restored what"},
+      {{L"restore", L"--record", record}, 0, "ChangeServiceConfigW(h8, 0xFFFFFFFF, 0x3, 0xFFFFFFFF, NULL, NULL, NULL, NULL, NULL, NULL, NULL)", "restored what"},
       {{L"restart", L"tessera"}, 0, "StartServiceW(h5, 0, NULL)", "tessera restarted"},
       {{L"query", L"tessera"}, 0, "QueryServiceStatus(h2, ptr)", "tessera: RUNNING, process 100, exit code 0"},
       {{L"--json", L"query", L"tessera"}, 0, "QueryServiceStatus(h2, ptr)", "{\"command\":\"query\",\"service\":\"tessera\",\"result\":0,\"text\":\"The operation completed successfully.\",\"elapsedMs\":0,\"data\":{\"state\":\"RUNNING\",\"processId\":100,"},

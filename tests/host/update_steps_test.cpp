@@ -101,7 +101,7 @@ void ExpectList(const std::string &expected) {
   EXPECT_EQ(std::string(list, expected.size() + 1), expected + '#');
 }
 
-char record[128];
+char record[1024];
 DWORD record_size;
 
 DWORD StopForUpdate(DWORD timeout, DWORD flags, DWORD size = sizeof record) {
@@ -112,6 +112,12 @@ DWORD StopForUpdate(DWORD timeout, DWORD flags, DWORD size = sizeof record) {
 void ExpectRecord(const std::string &expected) {
   EXPECT_EQ(std::string(record), expected);
   EXPECT_EQ(record_size, expected.size() + 1);
+}
+
+void ExpectStartType(const char *name, DWORD start_type) {
+  standin::ServiceSetup config;
+  ASSERT_TRUE(standin::ServiceConfig(name, &config));
+  EXPECT_EQ(config.start_type, start_type);
 }
 
 // The service and nine dependents, d1 to d9 in the order of their starts;
@@ -129,13 +135,13 @@ void AddTenOneRunningDisabled() {
 
 void ExpectTenRestoredAndOneLeftDisabled() {
   ExpectRecord("SCU1/10;R-3=tessera;R-3=d9;R-3=d8;R-3=d7;R-3=d6;R-3=d5;R-3=d4;R-3=d3;R-3=d2;R-4=d1");
-  EXPECT_EQ(RestoreServicesAfterUpdate(record, 10000), 0u);
-  for (const char *name : {kService, "d1", "d9"}) {
-    EXPECT_EQ(standin::ServiceState(name), SERVICE_RUNNING) << name;
+  for (int twice = 0; twice < 2; ++twice) {
+    EXPECT_EQ(RestoreServicesAfterUpdate(record, 10000), 0u);
+    for (const char *name : {kService, "d1", "d9"}) {
+      EXPECT_EQ(standin::ServiceState(name), SERVICE_RUNNING) << name;
+    }
+    ExpectStartType("d1", SERVICE_DISABLED);
   }
-  standin::ServiceSetup config;
-  ASSERT_TRUE(standin::ServiceConfig("d1", &config));
-  EXPECT_EQ(config.start_type, SERVICE_DISABLED);
 }
 
 // A name whose characters the record escapes: a space, the record's own
@@ -282,8 +288,10 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] { standin::AddService(Starting(10000)); }, [] { return StartServiceWithDependents(kService, "", 2500); },
        ERROR_SERVICE_REQUEST_TIMEOUT, 2500, {}},
       {"start with dependents: a check point that stands still, given up just past the hint",
-       [] { standin::AddService(PendingService(2000)); }, [] { return StartServiceWithDependents(kService, "", 10000); },
-       ERROR_SERVICE_NOT_ACTIVE, 2001, Repeated(2, "SleepEx(2001, 1)") + kDrain},
+       [] { standin::ServiceSetup s = PendingService(2000); s.start_script.push_back({1000, SERVICE_START_PENDING, 1, 2000});
+            standin::AddService(s); },
+       [] { return StartServiceWithDependents(kService, "", 10000); },
+       ERROR_SERVICE_NOT_ACTIVE, 2001, Repeated(2, "SleepEx(2001, 1)") + Repeated(1, "SleepEx(1001, 1)") + kDrain},
       {"start with dependents: notifications refused, paced up to 100 ms",
        [] { standin::AddService(Starting(1000)); standin::FailCall("NotifyServiceStatusChangeW", 1, ERROR_ACCESS_DENIED); },
        [] { return StartServiceWithDependents(kService, "", 10000); }, 0, 1024,
@@ -350,6 +358,34 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
       {"stop for update: a process that took the id of the service's once it had gone is not its child",
        [] { AddRunning(300, 0); standin::OnCall("CreateToolhelp32Snapshot", [] { Sleep(1); standin::StartProcess(200, 100); }); },
        [] { return StopForUpdate(10000, 0); }, 0, 301, {}},
+      {"stop for update: one whose process is gone already is sent no stop",
+       [] { standin::SetManagerIgnoresProcessExit(true); standin::ServiceSetup s = RunningService();
+            s.crashes_on_stop = true; standin::AddService(s); SendStop(); },
+       [] { return StopForUpdate(1000, 0); }, 0, 0, {}, [] { EXPECT_EQ(CountCalls("ControlService"), 0); }},
+      {"stop for update: a grandchild that outlives the service, ended with its parent",
+       [] { standin::AddService(WithChild(INFINITE)); standin::OnCall("ControlService", [] { standin::StartProcess(300, 101); }); },
+       [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},
+       [] { EXPECT_EQ(CountCalls("TerminateProcess"), 2); }},
+      {"stop for update: times that cannot be read, a child all the same",
+       [] { standin::AddService(WithChild(1500)); standin::FailCall("GetProcessTimes", 1, ERROR_ACCESS_DENIED); },
+       [] { return StopForUpdate(10000, 0); }, 0, 1500, {}},
+      {"stop for update: a hung service in a process that others share, never ended",
+       [] { standin::ServiceSetup s = RunningService(); s.stop_ms = INFINITE; s.service_type = SERVICE_WIN32_SHARE_PROCESS;
+            standin::AddService(s); },
+       [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, ERROR_SERVICE_REQUEST_TIMEOUT, 1000, {},
+       [] { ExpectRecord("SCU1/1;R-3=tessera"); }},
+      {"stop for update: names of 256 characters, whole in the record",
+       [] { standin::ServiceSetup s = RunningService(); s.name = std::string(256, 'x'); standin::AddService(s);
+            s.name = std::string(256, 'y'); s.dependencies = std::string(256, 'x') + '\0'; standin::AddService(s); },
+       [] { record_size = sizeof record; return StopServicesForUpdate(std::string(256, 'x').c_str(), 1000, 0, record, &record_size); },
+       0, 0, {}, [] { ExpectRecord("SCU1/2;R-3=" + std::string(256, 'x') + ";R-3=" + std::string(256, 'y'));
+                      EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), 0u); }},
+      {"stop for update: one that ran disabled, whose start fails, is left disabled",
+       [] { standin::ServiceSetup s = RunningService(); s.start_type = SERVICE_DISABLED; standin::AddService(s); },
+       [] { return StopForUpdate(1000, 0); }, 0, 0, {},
+       [] { ExpectRecord("SCU1/1;R-4=tessera"); standin::FailCall("StartServiceA", 1, ERROR_ACCESS_DENIED);
+            EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+            ExpectStartType(kService, SERVICE_DISABLED); }},
       {"stop for update: ten services, held; one that ran disabled is started again and left disabled",
        AddTenOneRunningDisabled, [] { return StopForUpdate(10000, SERVICE_UPDATE_HOLD_STOPPED); }, 0, 0, {},
        ExpectTenRestoredAndOneLeftDisabled},
