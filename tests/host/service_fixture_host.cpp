@@ -1,7 +1,6 @@
 // The scenario fixture on the stand-in: the behaviour becomes a status script.
 #include <service_control.h>
 #include <standin.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -74,8 +73,8 @@ DWORD RestoreFromFileInAnotherProcess(const std::string &record) {
   char path[] = "/tmp/tessera-recordXXXXXX";
   const int file = mkstemp(path);
   if (file < 0) return ERROR_FILE_NOT_FOUND;
-  const bool written = write(file, record.c_str(), record.size()) ==
-                       static_cast<ssize_t>(record.size());
+  const bool written =
+      write(file, record.c_str(), record.size()) == static_cast<ssize_t>(record.size());
   close(file);
   std::ifstream saved(path);
   std::string line;

@@ -134,7 +134,8 @@ void AddTenOneRunningDisabled() {
 }
 
 void ExpectTenRestoredAndOneLeftDisabled() {
-  ExpectRecord("SCU1/10;R-3=tessera;R-3=d9;R-3=d8;R-3=d7;R-3=d6;R-3=d5;R-3=d4;R-3=d3;R-3=d2;R-4=d1");
+  ExpectRecord(
+      "SCU1/10;R-3=tessera;R-3=d9;R-3=d8;R-3=d7;R-3=d6;R-3=d5;R-3=d4;R-3=d3;R-3=d2;R-4=d1");
   for (int twice = 0; twice < 2; ++twice) {
     EXPECT_EQ(RestoreServicesAfterUpdate(record, 10000), 0u);
     for (const char *name : {kService, "d1", "d9"}) {
