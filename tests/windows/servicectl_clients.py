@@ -3,22 +3,13 @@
 
     servicectl_clients.py WINE_RUN PREFIX BIN_DIR
 
-- its output: a stop until the process has exited (status 0), a start of a
-  service that is not installed (1060, with the system's text on standard
-  error), a usage error (160, nothing touched), and --json query parsed as
-  JSON;
-- a batch file, run by Wine's cmd.exe, that installs a service, stops it for
-  an update, overwrites its program and restores it, branching on
-  %ERRORLEVEL% at each step;
-- an installer built with NSIS (makensis), run silently: version 1 installs
-  the service, version 2 updates it to its own program, and a version 2
-  whose stop fails (a service that never stops, a short timeout) aborts with
-  servicectl's status. NSIS installers are 32-bit programs: where those
-  cannot run, this part is left out, and said so.
-
-A Windows exit status reaches this script as its lowest byte; the batch file
-compares the whole of it. Exits 77, which ctest takes as skipped, where
-servicectl itself cannot run.
+its output and statuses (a stop until the process has exited, 1060 with the
+system's text, 160 for a usage error, --json parsed as JSON); a batch file
+under cmd.exe that updates a service, branching on %ERRORLEVEL%; and NSIS
+installers, run silently, that install, update, and abort with the status of
+a stop that fails. NSIS installers are 32-bit: left out, and said so, where
+those cannot run. A Windows exit status reaches this script as its lowest
+byte. Exits 77 (skipped) where servicectl itself cannot run.
 """
 import json
 import os
