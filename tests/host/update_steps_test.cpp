@@ -158,9 +158,12 @@ void ExpectEscapedNameReadBackInBothForms() {
   EXPECT_EQ(std::wstring(wide), L"SCU1/1;R-3=a%20b%25%3B%3D~%7F%E9%u20AC");
   EXPECT_EQ(RestoreServicesAfterUpdateW(wide, 1000), 0u);
   EXPECT_EQ(standin::ServiceState(kEscapedName), SERVICE_RUNNING);
-  // The first unit that is written %uXXXX is read back, not refused.
+  // The first unit that is written %uXXXX is read back, not refused; the
+  // narrow form has no such escape.
   EXPECT_EQ(RestoreServicesAfterUpdateW(L"SCU1/1;R-3=%u0100", 1000),
             static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+  EXPECT_EQ(RestoreServicesAfterUpdate("SCU1/1;R-3=%u0100", 1000),
+            static_cast<DWORD>(ERROR_INVALID_DATA));
 }
 
 // Runs past any restart that a failure action would make, then restores twice.
@@ -260,6 +263,10 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] { AddRunning(300, 700); standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED); },
        [] { return StopServiceAndWaitForExit(kService, 10000); }, 0, 1000,
        Repeated(4, "SleepEx(100, 1)") + Repeated(7, "Sleep(100)") + kDrain},
+      {"stop until exit: no right on the process, a crash in the stop that only the list shows",
+       [] { standin::SetManagerIgnoresProcessExit(true); standin::ServiceSetup s = RunningService(); s.stop_ms = 300;
+            s.crashes_on_stop = true; standin::AddService(s); standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED); },
+       [] { return StopServiceAndWaitForExit(kService, 10000); }, 0, 300, {}},
       {"stop until exit: no right on the process, still there at the deadline",
        [] { AddRunning(300, 5000); standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED); },
        [] { return StopServiceAndWaitForExit(kService, 450); }, WAIT_TIMEOUT, 450,
@@ -359,10 +366,13 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
       {"stop for update: a process that took the id of the service's once it had gone is not its child",
        [] { AddRunning(300, 0); standin::OnCall("CreateToolhelp32Snapshot", [] { Sleep(1); standin::StartProcess(200, 100); }); },
        [] { return StopForUpdate(10000, 0); }, 0, 301, {}},
-      {"stop for update: one whose process is gone already is sent no stop",
-       [] { standin::SetManagerIgnoresProcessExit(true); standin::ServiceSetup s = RunningService();
-            s.crashes_on_stop = true; standin::AddService(s); SendStop(); },
+      {"stop for update: one whose process has been ended, which Wine's manager shows running, is sent no stop",
+       [] { standin::SetManagerIgnoresProcessExit(true); standin::AddService(RunningService());
+            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, 100); TerminateProcess(process, 1); CloseHandle(process); },
        [] { return StopForUpdate(1000, 0); }, 0, 0, {}, [] { EXPECT_EQ(CountCalls("ControlService"), 0); }},
+      {"stop for update: no right to end its process, waited for through a handle that may only wait",
+       [] { AddRunning(250, 0); standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED); },
+       [] { return StopForUpdate(10000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 250, {}},
       {"stop for update: a grandchild that outlives the service, ended with its parent",
        [] { standin::AddService(WithChild(INFINITE)); standin::OnCall("ControlService", [] { standin::StartProcess(300, 101); }); },
        [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},
