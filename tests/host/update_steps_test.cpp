@@ -372,7 +372,7 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] { return StopForUpdate(1000, 0); }, 0, 0, {}, [] { EXPECT_EQ(CountCalls("ControlService"), 0); }},
       {"stop for update: no right to end its process, waited for through a handle that may only wait",
        [] { AddRunning(250, 0); standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED); },
-       [] { return StopForUpdate(10000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 250, {}},
+       [] { return StopForUpdate(10000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 250, Repeated(2, "WaitForSingleObjectEx(h5, 10000, 1)") + kDrain},
       {"stop for update: a grandchild that outlives the service, ended with its parent",
        [] { standin::AddService(WithChild(INFINITE)); standin::OnCall("ControlService", [] { standin::StartProcess(300, 101); }); },
        [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},
