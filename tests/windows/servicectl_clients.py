@@ -47,10 +47,6 @@ def check(what, holds, detail=""):
         failures.append(what)
 
 
-def low_byte(code):
-    return code & 0xFF
-
-
 def output_and_status():
     line = f'"{windows_path(PROGRAM)}" --pending-ms 0 --hint 0 --check-points rising --end running --linger-ms 1500'
     ctl("delete", "tessera-ctl", "--wait")
@@ -66,12 +62,12 @@ def output_and_status():
     ctl("delete", "tessera-ctl", "--wait")
     done = ctl("start", "tessera-ctl-absent")
     check("start of a service that is not installed exits with 1060",
-          done.returncode == low_byte(1060), str(done.returncode))
+          done.returncode == 1060 & 0xFF, str(done.returncode))
     check("... and gives the system's text on standard error",
           "error 1060: " in done.stderr and len(done.stderr.split("error 1060: ")[1].strip()) > 0,
           done.stderr)
     done = ctl("stop", "tessera-ctl-absent", "--timeout", "soon")
-    check("a usage error exits with 160", done.returncode == low_byte(160), str(done.returncode))
+    check("a usage error exits with 160", done.returncode == 160 & 0xFF, str(done.returncode))
     done = ctl("--json", "query", "Spooler")
     try:
         parsed = json.loads(done.stdout)
@@ -130,7 +126,7 @@ def nsis_installers(folder):
     ctl("start", "tessera-nsis")
     done = wine(setup2_short, "/S")
     check("installer version 2 aborts with servicectl's status when the stop fails",
-          done.returncode == low_byte(1053), str(done.returncode))
+          done.returncode == 1053 & 0xFF, str(done.returncode))
     record = windows_path(os.path.join(folder, "end.record"))
     ctl("stop", "tessera-nsis", "--for-update", "--record", record, "--kill-at-deadline",
         "--timeout", "0")
