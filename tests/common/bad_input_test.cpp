@@ -198,11 +198,13 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
                     },
                     ERROR_INVALID_PARAMETER, 0});
   }
-  // Not of the form, or cut: refused before anything is touched.
+  // Not of the form, or cut: refused before anything is touched. The last count
+  // runs into a letter, in a record long enough for the ten that 0A would be.
   for (const char *record :
        {"", "SCU1", "SCU1/0", "SCU1/2;R-3=tessera_bad_input", "SCU1/1;R-9=a", "SCU1/1;R-5=a",
         "SCU1/1;R-=a", "SCU1/1;X-3=a", "SCU1/1;R-3=", "SCU1/1;R-3=a%4", "SCU1/1;R-3=a%00",
-        "SCU1/1;R-3=a%u00E9", "SCU1/1;R-3=a b", "SCU1/1;R-3=a;", "scu1/1;R-3=a"}) {
+        "SCU1/1;R-3=a%u00E9", "SCU1/1;R-3=a b", "SCU1/1;R-3=a;", "scu1/1;R-3=a",
+        "SCU1/0A;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a"}) {
     rows.push_back({std::string("RestoreServicesAfterUpdate, ") + record,
                     [&f, record](DWORD *) { return f.restore_after_update(record, 1000); },
                     ERROR_INVALID_DATA, 0});

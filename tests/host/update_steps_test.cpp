@@ -120,26 +120,28 @@ void ExpectStartType(const char *name, DWORD start_type) {
   EXPECT_EQ(config.start_type, start_type);
 }
 
-// The service and nine dependents, d1 to d9 in the order of their starts;
+// The service and its dependents, d1 first in the order of their starts;
 // d1 runs although disabled.
-void AddTenOneRunningDisabled() {
+void AddRunningOneDisabled(int dependents) {
   standin::AddService(RunningService());
-  for (char digit = '1'; digit <= '9'; ++digit) {
+  for (int i = 1; i <= dependents; ++i) {
     standin::ServiceSetup setup = RunningService();
-    setup.name = std::string("d") + digit;
+    setup.name = "d" + std::to_string(i);
     setup.dependencies = std::string("tessera\0", 8);
-    setup.start_type = digit == '1' ? SERVICE_DISABLED : SERVICE_DEMAND_START;
+    setup.start_type = i == 1 ? SERVICE_DISABLED : SERVICE_DEMAND_START;
     standin::AddService(setup);
   }
 }
 
-void ExpectTenRestoredAndOneLeftDisabled() {
-  ExpectRecord(
-      "SCU1/10;R-3=tessera;R-3=d9;R-3=d8;R-3=d7;R-3=d6;R-3=d5;R-3=d4;R-3=d3;R-3=d2;R-4=d1");
+void ExpectRestoredAndOneLeftDisabled(int dependents) {
+  std::string expected = "SCU1/" + std::to_string(dependents + 1) + ";R-3=tessera";
+  for (int i = dependents; i > 1; --i) expected += ";R-3=d" + std::to_string(i);
+  ExpectRecord(expected + ";R-4=d1");
   for (int twice = 0; twice < 2; ++twice) {
     EXPECT_EQ(RestoreServicesAfterUpdate(record, 10000), 0u);
-    for (const char *name : {kService, "d1", "d9"}) {
-      EXPECT_EQ(standin::ServiceState(name), SERVICE_RUNNING) << name;
+    EXPECT_EQ(standin::ServiceState(kService), SERVICE_RUNNING);
+    for (int i = 1; i <= dependents; ++i) {
+      EXPECT_EQ(standin::ServiceState(("d" + std::to_string(i)).c_str()), SERVICE_RUNNING) << i;
     }
     ExpectStartType("d1", SERVICE_DISABLED);
   }
@@ -397,9 +399,12 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] { ExpectRecord("SCU1/1;R-4=tessera"); standin::FailCall("StartServiceA", 1, ERROR_ACCESS_DENIED);
             EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), static_cast<DWORD>(ERROR_ACCESS_DENIED));
             ExpectStartType(kService, SERVICE_DISABLED); }},
-      {"stop for update: ten services, held; one that ran disabled is started again and left disabled",
-       AddTenOneRunningDisabled, [] { return StopForUpdate(10000, SERVICE_UPDATE_HOLD_STOPPED); }, 0, 0, {},
-       ExpectTenRestoredAndOneLeftDisabled},
+      {"stop for update: nine services, held; one that ran disabled is started again and left disabled",
+       [] { AddRunningOneDisabled(8); }, [] { return StopForUpdate(10000, SERVICE_UPDATE_HOLD_STOPPED); }, 0, 0, {},
+       [] { ExpectRestoredAndOneLeftDisabled(8); }},
+      {"stop for update: nineteen services, held, restored",
+       [] { AddRunningOneDisabled(18); }, [] { return StopForUpdate(10000, SERVICE_UPDATE_HOLD_STOPPED); }, 0, 0, {},
+       [] { ExpectRestoredAndOneLeftDisabled(18); }},
       {"stop for update: the characters of a name that the record escapes",
        [] { standin::ServiceSetup s = RunningService(); s.name = kEscapedName; standin::AddService(s); },
        [] { record_size = sizeof record; return StopServicesForUpdate(kEscapedName, 1000, 0, record, &record_size); },
