@@ -64,23 +64,11 @@ bool AllGiven(const ConfigOutputs<Char> &out) {
 // it out.
 template <typename Char>
 Outcome ReadAndCopy(SC_HANDLE service, const ConfigOutputs<Char> &out) {
-  typedef ScmApi<Char> Api;
-  DWORD needed = 0;
-  if (!Api::QueryConfig(service, NULL, 0, &needed)) {
-    const DWORD code = GetLastError();
-    if (code != ERROR_INSUFFICIENT_BUFFER) return {kReadConfig, code};
-  }
-  // malloc does not set the last error, so the code is the module's own; a
-  // size that cannot take the spare bytes cannot be allocated either.
-  if (needed > 0xFFFFFFFFu - kSpareRecordBytes) return {kAllocate, ERROR_NOT_ENOUGH_MEMORY};
-  const DWORD size = needed + kSpareRecordBytes;
-  const HeapBuffer<typename Api::Config> record(size);
-  typename Api::Config *config = record.records();
-  if (config == NULL) return {kAllocate, ERROR_NOT_ENOUGH_MEMORY};
-  // The dependency scan may run to the end of the buffer: the spare bytes
-  // and any gaps the platform leaves must not carry old heap contents out.
-  memset(config, 0, size);
-  if (!Api::QueryConfig(service, config, size, &needed)) return {kReadConfig, GetLastError()};
+  HeapBuffer<typename ScmApi<Char>::Config> record;
+  DWORD size = 0;
+  const Outcome read = ReadConfigRecord<Char>(service, &record, &size);
+  if (read.code != ERROR_SUCCESS) return read;
+  const typename ScmApi<Char>::Config *config = record.records();
   *out.serviceType = config->dwServiceType;
   *out.startType = config->dwStartType;
   *out.errorControl = config->dwErrorControl;
@@ -88,7 +76,7 @@ Outcome ReadAndCopy(SC_HANDLE service, const ConfigOutputs<Char> &out) {
   CopyBounded(out.path, config->lpBinaryPathName, kPathChars);
   CopyBounded(out.loadOrderGroup, config->lpLoadOrderGroup, kNameChars);
   CopyDependencies<Char>(out.dependencies, config->lpDependencies,
-                         reinterpret_cast<Char *>(config) + size / sizeof(Char));
+                         reinterpret_cast<const Char *>(config) + size / sizeof(Char));
   CopyBounded(out.displayName, config->lpDisplayName, kNameChars);
   return {kNoStage, ERROR_SUCCESS};
 }

@@ -1,4 +1,5 @@
 // Registering, removing and reconfiguring a service.
+#include "config_reading.h"
 #include "scm_session.h"
 #include "service_control.h"
 #include "service_settings.h"
@@ -125,13 +126,6 @@ DWORD DeleteIfStopped(SC_HANDLE service, int stoppedOnly) {
     if (status.dwCurrentState != SERVICE_STOPPED) return ERROR_DEPENDENT_SERVICES_RUNNING;
   }
   return DeleteService(service) ? ERROR_SUCCESS : GetLastError();
-}
-
-template <typename Char>
-DWORD ChangeStartType(SC_HANDLE service, DWORD startType) {
-  const ServiceSettings<Char> onlyStartType = {
-      NULL, NULL, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL, NULL, NULL, NULL, NULL};
-  return ScmApi<Char>::Change(service, onlyStartType) ? ERROR_SUCCESS : GetLastError();
 }
 
 template <typename Char>

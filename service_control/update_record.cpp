@@ -13,7 +13,6 @@
 #include "config_reading.h"
 #include "process_tree.h"
 #include "service_control.h"
-#include "service_settings.h"
 #include "update_steps.h"
 
 namespace service_control {
@@ -187,32 +186,6 @@ DWORD ReadRecord(const Char *record, HeapBuffer<RecordedService<Char>> *services
   return *reader.at == 0 ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
-// The service's start type, from its configuration. Returns 0 or the code
-// of the failure.
-template <typename Char>
-DWORD StartTypeOf(SC_HANDLE service, DWORD *startType) {
-  DWORD needed = 0;
-  if (!ScmApi<Char>::QueryConfig(service, NULL, 0, &needed) &&
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-    return GetLastError();
-  }
-  const HeapBuffer<typename ScmApi<Char>::Config> record(needed + kSpareRecordBytes);
-  if (record.get() == NULL) return ERROR_NOT_ENOUGH_MEMORY;
-  if (!ScmApi<Char>::QueryConfig(service, record.records(), needed + kSpareRecordBytes, &needed)) {
-    return GetLastError();
-  }
-  *startType = record.records()->dwStartType;
-  return ERROR_SUCCESS;
-}
-
-// Changes the service's start type alone. Returns 0 or the code of the failure.
-template <typename Char>
-DWORD SetStartTypeOf(SC_HANDLE service, DWORD startType) {
-  const ServiceSettings<Char> onlyStartType = {
-      NULL, NULL, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL, NULL, NULL, NULL, NULL};
-  return ScmApi<Char>::Change(service, onlyStartType) ? ERROR_SUCCESS : GetLastError();
-}
-
 // Ends the process tree; the grace then runs from now.
 bool EndTree(WatchedProcess *process, ProcessTree *tree) {
   bool ended = Terminate(process);
@@ -296,7 +269,7 @@ DWORD StopRecorded(SC_HANDLE manager, SC_HANDLE service, const Char *serviceName
     const ServiceHandle handle(
         i == 0 ? NULL : ScmApi<Char>::OpenByName(manager, recorded[i].name, rights));
     if (i != 0 && handle.get() == NULL) return GetLastError();
-    code = SetStartTypeOf<Char>(i == 0 ? service : handle.get(), SERVICE_DISABLED);
+    code = ChangeStartType<Char>(i == 0 ? service : handle.get(), SERVICE_DISABLED);
     if (code != ERROR_SUCCESS) return code;
   }
   const bool kill = (flags & SERVICE_UPDATE_KILL_AT_DEADLINE) != 0;
@@ -336,11 +309,11 @@ DWORD StartRecorded(SC_HANDLE service, StatusWatch *watch, const Deadline *deadl
   if (startType != SERVICE_DISABLED) {
     return StartUntilRunning(service, watch, ScmApi<Char>::Start, deadline, true);
   }
-  DWORD code = SetStartTypeOf<Char>(service, SERVICE_DEMAND_START);
+  DWORD code = ChangeStartType<Char>(service, SERVICE_DEMAND_START);
   if (code == ERROR_SUCCESS) {
     code = StartUntilRunning(service, watch, ScmApi<Char>::Start, deadline, true);
   }
-  const DWORD disabled = SetStartTypeOf<Char>(service, SERVICE_DISABLED);
+  const DWORD disabled = ChangeStartType<Char>(service, SERVICE_DISABLED);
   return code != ERROR_SUCCESS ? code : disabled;
 }
 
@@ -351,7 +324,7 @@ DWORD RestoreRecorded(SC_HANDLE manager, const RecordedService<Char> *services, 
     const ServiceHandle handle(
         ScmApi<Char>::OpenByName(manager, services[i].name, SERVICE_CHANGE_CONFIG));
     if (handle.get() == NULL) return GetLastError();
-    const DWORD code = SetStartTypeOf<Char>(handle.get(), services[i].startType);
+    const DWORD code = ChangeStartType<Char>(handle.get(), services[i].startType);
     if (code != ERROR_SUCCESS) return code;
   }
   // The service first, then its dependents in the reverse of their stop.
