@@ -1,7 +1,5 @@
 #include "process_tree.h"
 
-#include <tlhelp32.h>
-
 namespace service_control {
 namespace {
 
@@ -33,29 +31,24 @@ bool IsChildOf(const WatchedProcess &parent, const WatchedProcess &child) {
 // Adds to the tree the children of parent that the list shows. Returns 0 or
 // the code of a failed call.
 DWORD AddChildren(const WatchedProcess &parent, HANDLE list, DWORD access, ProcessTree *tree) {
-  PROCESSENTRY32W entry;
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(list, &entry); more; more = Process32NextW(list, &entry)) {
+  return VisitProcesses(list, [&](const PROCESSENTRY32W &entry) {
     if (entry.th32ParentProcessID != parent.id || entry.th32ProcessID == parent.id ||
         tree->count == kMostDescendants) {
-      continue;
+      return false;
     }
     WatchedProcess *child = &tree->processes[tree->count];
     child->id = entry.th32ProcessID;
     child->parentId = parent.id;
     child->exited = false;
-    child->handle.reset(OpenProcess(access, FALSE, child->id));
-    if (child->handle.get() == NULL)
-      child->handle.reset(OpenProcess(SYNCHRONIZE, FALSE, child->id));
-    // Gone already, or another's that took the id.
-    if (child->handle.get() == NULL || !IsChildOf(parent, *child)) {
+    child->handle.reset(OpenToWatch(child->id, access));
+    // Not added where it has gone already, or is another's that took the id.
+    if (child->handle.get() != NULL && IsChildOf(parent, *child)) {
+      ++tree->count;
+    } else {
       child->handle.reset(NULL);
-      continue;
     }
-    ++tree->count;
-  }
-  const DWORD code = GetLastError();
-  return code == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : code;
+    return false;
+  });
 }
 
 }  // namespace
@@ -63,10 +56,10 @@ DWORD AddChildren(const WatchedProcess &parent, HANDLE list, DWORD access, Proce
 DWORD WatchDescendants(const WatchedProcess &root, DWORD access, ProcessTree *tree) {
   tree->count = 0;
   if (root.id == 0) return ERROR_SUCCESS;
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return GetLastError();
-  const KernelHandle list(snapshot);
-  DWORD code = AddChildren(root, list.get(), access, tree);
+  KernelHandle list;
+  DWORD code = SnapshotProcessList(&list);
+  if (code != ERROR_SUCCESS) return code;
+  code = AddChildren(root, list.get(), access, tree);
   // Then the children's own, each added behind those already found.
   for (DWORD at = 0; code == ERROR_SUCCESS && at < tree->count; ++at) {
     code = AddChildren(tree->processes[at], list.get(), access, tree);

@@ -1,44 +1,46 @@
 #include "process_watch.h"
 
-#include <tlhelp32.h>
-
 namespace service_control {
 namespace {
 
-// Whether the process list holds a process with this id and, where parentId
-// is not null, that parent; *found receives its entry. Returns 0 or the code
-// of a failed call.
-DWORD FindInProcessList(DWORD id, const DWORD *parentId, PROCESSENTRY32W *found, bool *listed) {
-  *listed = false;
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return GetLastError();
-  const KernelHandle list(snapshot);
-  found->dwSize = sizeof *found;
-  for (BOOL more = Process32FirstW(list.get(), found); more;
-       more = Process32NextW(list.get(), found)) {
-    if (found->th32ProcessID == id &&
-        (parentId == NULL || found->th32ParentProcessID == *parentId)) {
-      *listed = true;
-      return ERROR_SUCCESS;
-    }
-  }
-  const DWORD code = GetLastError();
-  return code == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : code;
-}
-
-// Reads the process list for the process. Returns 0 or the code of a failed call.
+// Reads the process list for the process: exited once the list no longer
+// holds its id (with its parent, unless anyParent). Returns 0 or the code of
+// a failed call.
 DWORD LookUp(WatchedProcess *process, bool anyParent) {
-  PROCESSENTRY32W entry;
-  bool listed;
-  const DWORD code =
-      FindInProcessList(process->id, anyParent ? NULL : &process->parentId, &entry, &listed);
+  KernelHandle list;
+  DWORD code = SnapshotProcessList(&list);
   if (code != ERROR_SUCCESS) return code;
-  process->parentId = entry.th32ParentProcessID;
+  bool listed = false;
+  code = VisitProcesses(list.get(), [&](const PROCESSENTRY32W &entry) {
+    if (entry.th32ProcessID != process->id ||
+        (!anyParent && entry.th32ParentProcessID != process->parentId)) {
+      return false;
+    }
+    process->parentId = entry.th32ParentProcessID;
+    listed = true;
+    return true;
+  });
+  if (code != ERROR_SUCCESS) return code;
   process->exited = !listed;
   return ERROR_SUCCESS;
 }
 
 }  // namespace
+
+HANDLE OpenToWatch(DWORD id, DWORD access) {
+  const HANDLE process = OpenProcess(access, FALSE, id);
+  if (process != NULL || access == SYNCHRONIZE || GetLastError() == ERROR_INVALID_PARAMETER) {
+    return process;
+  }
+  return OpenProcess(SYNCHRONIZE, FALSE, id);
+}
+
+DWORD SnapshotProcessList(KernelHandle *list) {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return GetLastError();
+  list->reset(snapshot);
+  return ERROR_SUCCESS;
+}
 
 DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, DWORD access,
                           WatchedProcess *process) {
@@ -46,11 +48,7 @@ DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, DWORD access,
     return ERROR_SUCCESS;
   }
   process->id = status.dwProcessId;
-  process->handle.reset(OpenProcess(access, FALSE, process->id));
-  if (process->handle.get() == NULL && access != SYNCHRONIZE &&
-      GetLastError() != ERROR_INVALID_PARAMETER) {
-    process->handle.reset(OpenProcess(SYNCHRONIZE, FALSE, process->id));
-  }
+  process->handle.reset(OpenToWatch(process->id, access));
   if (process->handle.get() != NULL) return ERROR_SUCCESS;
   // No such process: it has exited already.
   if (GetLastError() == ERROR_INVALID_PARAMETER) {

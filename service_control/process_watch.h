@@ -6,6 +6,8 @@
 #define PROCESS_WATCH_H
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include "deadline.h"
 #include "owned.h"
@@ -22,6 +24,29 @@ struct WatchedProcess {
 // The rights of a watch that may end the process, and tell its own children
 // from processes that took a reused id by its times.
 const DWORD kWatchToKill = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE;
+
+// Opens the process with access or, where that is refused, with SYNCHRONIZE
+// alone, which is enough to wait for it. Returns null, with the last error
+// of the failed open, where neither may be had or the process has gone
+// (ERROR_INVALID_PARAMETER).
+HANDLE OpenToWatch(DWORD id, DWORD access);
+
+// Takes a snapshot of the process list into list. Returns 0 or the code of
+// the failed call.
+DWORD SnapshotProcessList(KernelHandle *list);
+
+// Calls visit(entry) for each process of the snapshot, until it returns
+// true. Returns 0 or the code of a failed call.
+template <typename Visit>
+DWORD VisitProcesses(HANDLE list, Visit visit) {
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(list, &entry); more; more = Process32NextW(list, &entry)) {
+    if (visit(entry)) return ERROR_SUCCESS;
+  }
+  const DWORD code = GetLastError();
+  return code == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : code;
+}
 
 // Starts to watch the process that the service's status names, unless
 // others share it, opening it with access where it may (else with
