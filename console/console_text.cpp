@@ -4,27 +4,30 @@
 
 namespace {
 
-// Writes to the console behind stdHandle, if it is one. Returns whether it did.
-bool WriteConsoleText(FILE *stream, DWORD stdHandle, const wchar_t *text, size_t length) {
-  HANDLE output = GetStdHandle(stdHandle);
-  DWORD mode;
-  if (!GetConsoleMode(output, &mode)) return false;
+// Writes to the console. Returns whether it did.
+bool WriteConsoleText(FILE *stream, HANDLE console, const wchar_t *text, size_t length) {
   // What the stream holds goes first: the console write passes it by.
   fflush(stream);
   DWORD written;
-  return WriteConsoleW(output, text, static_cast<DWORD>(length), &written, NULL) != 0;
+  return WriteConsoleW(console, text, static_cast<DWORD>(length), &written, NULL) != 0;
 }
 
 }  // namespace
 
-void WriteSystemText(FILE *stream, DWORD stdHandle, const char *text) {
+HANDLE ConsoleOf(DWORD stdHandle) {
+  const HANDLE output = GetStdHandle(stdHandle);
   DWORD mode;
-  if (GetConsoleMode(GetStdHandle(stdHandle), &mode)) {
+  return GetConsoleMode(output, &mode) ? output : NULL;
+}
+
+void WriteSystemText(FILE *stream, DWORD stdHandle, const char *text) {
+  const HANDLE console = ConsoleOf(stdHandle);
+  if (console != NULL) {
     const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, NULL, 0);
     WCHAR *wide = length > 1 ? static_cast<WCHAR *>(malloc(length * sizeof(WCHAR))) : NULL;
     bool shown = false;
     if (wide != NULL && MultiByteToWideChar(CP_ACP, 0, text, -1, wide, length) == length) {
-      shown = WriteConsoleText(stream, stdHandle, wide, static_cast<size_t>(length - 1));
+      shown = WriteConsoleText(stream, console, wide, static_cast<size_t>(length - 1));
     }
     free(wide);
     if (shown) return;
@@ -33,7 +36,8 @@ void WriteSystemText(FILE *stream, DWORD stdHandle, const char *text) {
 }
 
 void WriteWideText(FILE *stream, DWORD stdHandle, const wchar_t *text, size_t length) {
-  if (WriteConsoleText(stream, stdHandle, text, length)) return;
+  const HANDLE console = ConsoleOf(stdHandle);
+  if (console != NULL && WriteConsoleText(stream, console, text, length)) return;
   const int bytes =
       WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), NULL, 0, NULL, NULL);
   char *utf8 = bytes > 0 ? static_cast<char *>(malloc(bytes)) : NULL;

@@ -7,6 +7,10 @@
 #include <stdio.h>
 #include <windows.h>
 
+// The console behind stdHandle (a GetStdHandle number); null where that is
+// none (a pipe, a file).
+HANDLE ConsoleOf(DWORD stdHandle);
+
 // Writes a system text, which is in the ANSI code page, to stream (whose
 // GetStdHandle number is stdHandle): a console gets it as UTF-16, so that
 // it shows the same characters (the ANSI and the console code page differ

@@ -1,6 +1,7 @@
 // A wait's progress on a console, on one line that is rewritten in place.
 #include <stdio.h>
 
+#include "console_text.h"
 #include "servicectl.h"
 
 #if defined(_WIN32)
@@ -54,8 +55,7 @@ DWORD WINAPI ShowWhileWaiting(void *parameter) {
 }  // namespace
 
 Progress *BeginProgress(const wchar_t *service, DWORD timeoutMs) {
-  DWORD mode;
-  if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return NULL;
+  if (ConsoleOf(STD_OUTPUT_HANDLE) == NULL) return NULL;
   Progress *progress = new Progress{
       CreateEventW(NULL, TRUE, FALSE, NULL), NULL, service, timeoutMs, GetTickCount(), false};
   if (progress->stop != NULL) {
