@@ -28,6 +28,7 @@ struct Options {
   bool delayed = false;
   DWORD errorControl = SERVICE_NO_CHANGE;
   DWORD resetSeconds = 0;
+  DWORD control = 0;
   std::vector<SC_ACTION> actions;
   bool unquoted = false, json = false, withDependents = false, forUpdate = false, kill = false;
   bool ifStopped = false, wait = false, onNonCrash = false, reset = false;
@@ -123,16 +124,21 @@ bool ParseAction(const std::wstring &text, Options *options) {
   return true;
 }
 
+// Text in the ANSI code page, as UTF-16.
+std::wstring Widened(const std::string &ansi) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, NULL, 0);
+  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], length);
+  return wide.c_str();
+}
+
 // Reads one line from standard input, without its line break.
 std::wstring ReadPasswordLine() {
   char line[1024];
   if (fgets(line, sizeof line, stdin) == NULL) return std::wstring();
   std::string text(line);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, NULL, 0);
-  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-  return wide.c_str();
+  return Widened(text);
 }
 
 // The dependency list of "A,B": each name with its zero, and one more.
@@ -198,28 +204,32 @@ DWORD StopForUpdate(const Options &o, Report *r) {
   return r->result;
 }
 
+// Stops the service until its process has exited, and with --with-dependents
+// the services that depend on it first, whose names go into list.
+DWORD StopAsAsked(const Options &o, std::wstring *list) {
+  if (!o.withDependents) return StopServiceAndWaitForExitW(o.name.c_str(), o.timeoutMs);
+  list->assign(kLongestRecord, L'\0');
+  return StopServiceWithDependentsW(o.name.c_str(), o.timeoutMs, &(*list)[0],
+                                    static_cast<DWORD>(list->size()));
+}
+
 DWORD Stop(const Options &o, Report *r) {
   if (o.forUpdate) return StopForUpdate(o, r);
   Progress *progress = BeginProgress(o.name.c_str(), o.timeoutMs);
-  if (o.withDependents) {
-    std::wstring list(kLongestRecord, L'\0');
-    r->result = StopServiceWithDependentsW(o.name.c_str(), o.timeoutMs, &list[0],
-                                           static_cast<DWORD>(list.size()));
-    r->line = o.name + L" stopped, and the services that depend on it; their processes have exited";
-  } else {
-    r->result = StopServiceAndWaitForExitW(o.name.c_str(), o.timeoutMs);
-    r->line = o.name + L" stopped; its process has exited";
-  }
+  std::wstring list;
+  r->result = StopAsAsked(o, &list);
   EndProgress(progress);
+  r->line =
+      o.name + (o.withDependents
+                    ? L" stopped, and the services that depend on it; their processes have exited"
+                    : L" stopped; its process has exited");
   return r->result;
 }
 
 DWORD Restart(const Options &o, Report *r) {
   Progress *progress = BeginProgress(o.name.c_str(), o.timeoutMs);
-  std::wstring list(kLongestRecord, L'\0');
-  r->result = o.withDependents ? StopServiceWithDependentsW(o.name.c_str(), o.timeoutMs, &list[0],
-                                                            static_cast<DWORD>(list.size()))
-                               : StopServiceAndWaitForExitW(o.name.c_str(), o.timeoutMs);
+  std::wstring list;
+  r->result = StopAsAsked(o, &list);
   if (r->result == ERROR_SUCCESS) {
     r->result = StartServiceWithDependentsW(o.name.c_str(), o.withDependents ? list.c_str() : NULL,
                                             o.timeoutMs);
@@ -389,9 +399,7 @@ DWORD SetStart(const Options &o, Report *r) {
 }
 
 DWORD Control(const Options &o, Report *r) {
-  DWORD code = 0;  // checked to be 128 to 255 before the command runs
-  ParseNumber(o.second, 255, &code);
-  r->result = SendServiceControlW(o.name.c_str(), code);
+  r->result = SendServiceControlW(o.name.c_str(), o.control);
   r->line = o.name + L": control " + o.second + L" sent";
   return r->result;
 }
@@ -469,8 +477,10 @@ bool TakeOption(const std::wstring &option, const std::wstring &value, Options *
   return true;
 }
 
-// Why the parsed command cannot run; empty when it can.
-std::wstring Incomplete(const Command &command, const Options &o) {
+// Reads what the command's second argument holds (a start type, a control
+// code) and says why the parsed command cannot run; empty when it can.
+std::wstring WhyNotRunnable(const Command &command, Options *options) {
+  const Options &o = *options;
   const std::wstring name = command.name;
   if (name == L"restore" && o.record.empty()) return L"restore needs --record FILE";
   if (name == L"stop" && o.forUpdate && o.record.empty())
@@ -478,12 +488,10 @@ std::wstring Incomplete(const Command &command, const Options &o) {
   if (name == L"stop" && !o.forUpdate && (o.kill || !o.record.empty())) {
     return L"--record and --kill-at-deadline go with --for-update";
   }
-  DWORD code;
-  if (name == L"control" && (!ParseNumber(o.second, 255, &code) || code < 128)) {
+  if (name == L"control" && (!ParseNumber(o.second, 255, &options->control) || o.control < 128)) {
     return L"CODE is a user-defined control, 128 to 255";
   }
-  Options parsed = o;
-  if (name == L"set-start" && !ParseStartType(o.second, &parsed)) {
+  if (name == L"set-start" && !ParseStartType(o.second, options)) {
     return L"the start type is auto, delayed-auto, demand or disabled";
   }
   if (name == L"set-recovery" && !o.reset) return L"set-recovery needs --reset SECONDS";
@@ -534,13 +542,6 @@ std::string SystemText(DWORD code) {
   const std::string copy = text;
   LocalFree(text);
   return copy;
-}
-
-std::wstring Widened(const std::string &ansi) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, NULL, 0);
-  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], length);
-  return wide.c_str();
 }
 
 void Print(const Command &command, const Options &o, const Report &report, DWORD elapsedMs) {
@@ -629,9 +630,8 @@ int RunServicectl(int argc, const wchar_t *const *argv) {
   if (positionals < command->positionals) {
     return UsageError(command, std::wstring(L"missing ") + command->arguments);
   }
-  const std::wstring why = Incomplete(*command, o);
+  const std::wstring why = WhyNotRunnable(*command, &o);
   if (!why.empty()) return UsageError(command, why);
-  if (std::wstring(command->name) == L"set-start") ParseStartType(o.second, &o);
   Report report;
   const DWORD started = GetTickCount();
   command->run(o, &report);
