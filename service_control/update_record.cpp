@@ -199,14 +199,9 @@ bool EndTree(WatchedProcess *process, ProcessTree *tree) {
 // ERROR_SERVICE_REQUEST_TIMEOUT, WAIT_TIMEOUT or the code of the failure.
 DWORD StopTreeForUpdate(SC_HANDLE service, StatusWatch *watch, const Deadline *deadline, bool kill,
                         bool *ended) {
-  SERVICE_STATUS_PROCESS status;
-  if (!QueryStatusProcess(service, &status)) return GetLastError();
-  if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
   const DWORD access = kill ? kWatchToKill : SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
   WatchedProcess process = {};
-  DWORD code = WatchServiceProcess(status, access, &process);
-  if (code != ERROR_SUCCESS) return code;
-  code = StopUntilStoppedOrExited(service, watch, status, &process, deadline);
+  DWORD code = StopWatchingProcess(service, watch, access, &process, deadline);
   if (code != ERROR_SUCCESS && code != ERROR_SERVICE_REQUEST_TIMEOUT) return code;
   const bool stopped = code == ERROR_SUCCESS;
   if (!stopped && !kill) return ERROR_SERVICE_REQUEST_TIMEOUT;

@@ -24,15 +24,8 @@ const Access kProbeRights = {SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS};
 // stopped (a crash, a kill) is as good: its program can be replaced, though
 // the manager may show the service stop-pending still (Wine never notices).
 DWORD StopUntilExited(SC_HANDLE service, StatusWatch *watch, const Deadline *deadline) {
-  SERVICE_STATUS_PROCESS status;
-  if (!QueryStatusProcess(service, &status)) return GetLastError();
-  if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
-  // The status names no process once the service has stopped, so it is
-  // watched from before the stop.
   WatchedProcess process = {};
-  DWORD code = WatchServiceProcess(status, SYNCHRONIZE, &process);
-  if (code != ERROR_SUCCESS || process.exited) return code;
-  code = StopUntilStoppedOrExited(service, watch, status, &process, deadline);
+  const DWORD code = StopWatchingProcess(service, watch, SYNCHRONIZE, &process, deadline);
   return code != ERROR_SUCCESS ? code : WaitForProcessExit(&process, *deadline);
 }
 
@@ -146,15 +139,19 @@ DWORD StartWithDependents(const Char *serviceName, const Char *dependents, DWORD
 
 }  // namespace
 
-DWORD StopUntilStoppedOrExited(SC_HANDLE service, StatusWatch *watch, SERVICE_STATUS_PROCESS status,
-                               WatchedProcess *process, const Deadline *deadline) {
-  if (!process->exited && status.dwCurrentState != SERVICE_STOP_PENDING) {
-    SERVICE_STATUS stopping;
-    if (!ControlService(service, SERVICE_CONTROL_STOP, &stopping)) {
-      // One that stopped meanwhile is what was asked for.
-      const DWORD code = GetLastError();
-      if (code != ERROR_SERVICE_NOT_ACTIVE) return code;
-    }
+DWORD StopWatchingProcess(SC_HANDLE service, StatusWatch *watch, DWORD access,
+                          WatchedProcess *process, const Deadline *deadline) {
+  SERVICE_STATUS_PROCESS status;
+  if (!QueryStatusProcess(service, &status)) return GetLastError();
+  if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
+  DWORD code = WatchServiceProcess(status, access, process);
+  if (code != ERROR_SUCCESS || process->exited) return code;
+  SERVICE_STATUS stopping;
+  if (status.dwCurrentState != SERVICE_STOP_PENDING &&
+      !ControlService(service, SERVICE_CONTROL_STOP, &stopping)) {
+    // One that stopped meanwhile is what was asked for.
+    code = GetLastError();
+    if (code != ERROR_SERVICE_NOT_ACTIVE) return code;
   }
   for (;;) {
     ArmWatch(watch);
@@ -162,7 +159,7 @@ DWORD StopUntilStoppedOrExited(SC_HANDLE service, StatusWatch *watch, SERVICE_ST
     if (status.dwCurrentState == SERVICE_STOPPED || process->exited) return ERROR_SUCCESS;
     const DWORD left = RemainingMs(*deadline);
     if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
-    const DWORD code = PauseForChange(watch, process, left, status.dwWaitHint);
+    code = PauseForChange(watch, process, left, status.dwWaitHint);
     if (code != ERROR_SUCCESS) return code;
   }
 }

@@ -53,13 +53,15 @@ DWORD ActiveDependents(SC_HANDLE service, HeapBuffer<typename ScmApi<Char>::Depe
   return ERROR_SUCCESS;
 }
 
-// Asks the service, whose status is given and whose process is watched, to
-// stop, unless it is stopping or its process has exited, and waits, woken
-// by its reports and its process's exit, until it has stopped or its
-// process has exited. Returns 0, ERROR_SERVICE_REQUEST_TIMEOUT at the
-// deadline, or the code of the failed call.
-DWORD StopUntilStoppedOrExited(SC_HANDLE service, StatusWatch *watch, SERVICE_STATUS_PROCESS status,
-                               WatchedProcess *process, const Deadline *deadline);
+// Unless the service is stopped, watches its process, opened with access,
+// from before the stop (the status names none once the service has
+// stopped), asks it to stop, unless it is stopping or its process has
+// exited, and waits, woken by its reports and its process's exit, until it
+// has stopped or its process has exited. Returns 0,
+// ERROR_SERVICE_REQUEST_TIMEOUT at the deadline, or the code of the failed
+// call.
+DWORD StopWatchingProcess(SC_HANDLE service, StatusWatch *watch, DWORD access,
+                          WatchedProcess *process, const Deadline *deadline);
 
 // Starts the service and waits while it is start-pending, giving up as
 // StartServiceAndWait does once its check point has not risen for longer
