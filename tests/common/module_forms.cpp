@@ -35,6 +35,15 @@ const wchar_t *ListOrNull(const char *list, const std::vector<wchar_t> &wide) {
   return list == nullptr ? nullptr : wide.data();
 }
 
+// A caller's buffer of count characters (none for null), widened whole, to
+// be narrowed back whole after the call.
+std::wstring WidenedBuffer(const char *narrow, size_t count) {
+  std::wstring wide(count, L'\0');
+  for (size_t i = 0; narrow != nullptr && i < count; ++i)
+    wide[i] = static_cast<unsigned char>(narrow[i]);
+  return wide;
+}
+
 // Narrows count units; a unit above 0xFF, which no widened text holds, shows as '?'.
 void Narrow(char *to, const wchar_t *from, size_t count) {
   for (size_t i = 0; i < count; ++i) {
@@ -151,10 +160,7 @@ DWORD DeleteAndWaitGoneW(const char *name, DWORD timeout) {
   return DeleteServiceAndWaitGoneW(Wide(name).get(), timeout);
 }
 DWORD StopWithDependentsW(const char *name, DWORD timeout, char *stopped, DWORD size) {
-  // A buffer that holds what the caller's holds, narrowed back whole.
-  std::wstring wide(size, L'\0');
-  for (DWORD i = 0; stopped != nullptr && i < size; ++i)
-    wide[i] = static_cast<unsigned char>(stopped[i]);
+  std::wstring wide = WidenedBuffer(stopped, size);
   const DWORD result = StopServiceWithDependentsW(Wide(name).get(), timeout,
                                                   stopped == nullptr ? nullptr : &wide[0], size);
   if (stopped != nullptr) Narrow(stopped, wide.data(), size);
@@ -166,11 +172,8 @@ DWORD StartWithDependentsW(const char *name, const char *dependents, DWORD timeo
 }
 
 DWORD StopForUpdateW(const char *name, DWORD timeout, DWORD flags, char *record, DWORD *size) {
-  // The record widened and narrowed back whole, as the list above.
   const DWORD room = size == nullptr ? 0 : *size;
-  std::wstring wide(room, L'\0');
-  for (DWORD i = 0; record != nullptr && i < room; ++i)
-    wide[i] = static_cast<unsigned char>(record[i]);
+  std::wstring wide = WidenedBuffer(record, room);
   const DWORD result = StopServicesForUpdateW(Wide(name).get(), timeout, flags,
                                               record == nullptr ? nullptr : &wide[0], size);
   if (record != nullptr) Narrow(record, wide.data(), room);
