@@ -97,6 +97,14 @@ TEST_F(ServicectlTest, ArgumentsCallsAndExitStatus) {
     }
   }
   std::remove(kRecordFile);
+  // A console gets servicectl's own text through the console.
+  standin::SetStandardOutputIsConsole(true);
+  standin::ClearCalls();
+  testing::internal::CaptureStdout();
+  const wchar_t *version[] = {L"servicectl", L"--version"};
+  EXPECT_EQ(RunServicectl(2, version), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "servicectl 1.0.0.5\n");
+  EXPECT_EQ(CountCalls("WriteConsoleW"), 1);
 }
 
 }  // namespace
