@@ -65,20 +65,23 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int leng
 
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
                                int length, LPCSTR defaultChar, BOOL *usedDefault) {
-  // Only UTF-8, as the project asks for it, with a length given.
-  if (codePage != CP_UTF8 || flags != 0 || wide == nullptr || wideLength < 0 || length < 0 ||
-      defaultChar != nullptr || usedDefault != nullptr) {
+  // UTF-8 and the ANSI code page, as the project asks for them; a length of
+  // -1 takes the text with its terminator.
+  if ((codePage != CP_UTF8 && codePage != CP_ACP) || flags != 0 || wide == nullptr ||
+      wideLength < -1 || length < 0 || defaultChar != nullptr || usedDefault != nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  const std::string utf8 = Utf8Of(WideString(wide, static_cast<size_t>(wideLength)));
-  if (length == 0) return static_cast<int>(utf8.size());
-  if (utf8.size() > static_cast<size_t>(length)) {
+  const WideString given = wideLength < 0 ? WideString(wide) + WCHAR(0)
+                                          : WideString(wide, static_cast<size_t>(wideLength));
+  const std::string converted = codePage == CP_UTF8 ? Utf8Of(given) : WideToAnsi(given);
+  if (length == 0) return static_cast<int>(converted.size());
+  if (converted.size() > static_cast<size_t>(length)) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  utf8.copy(text, utf8.size());
-  return static_cast<int>(utf8.size());
+  converted.copy(text, converted.size());
+  return static_cast<int>(converted.size());
 }
 
 BOOL WINAPI WriteConsoleW(HANDLE console, const void *buffer, DWORD length, LPDWORD written,

@@ -1,5 +1,7 @@
 // Kernel services of the simulated platform: the thread's last error, a
-// virtual clock that Sleep advances at once, and the system's message texts.
+// virtual clock that Sleep advances at once, the system's message texts, its
+// folders (C:\\Windows) and its comparison of names.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -49,6 +51,16 @@ const MessageText kMessages[] = {
     {1072, "The specified service has been marked for deletion.\r\n"},
     {1073, "The specified service already exists.\r\n"},
 };
+
+// Copies a folder of the system as GetWindowsDirectoryW does: its length,
+// or the size needed where the buffer is too small.
+UINT CopyFolder(const WCHAR *folder, LPWSTR buffer, UINT size) {
+  const WideString text(folder);
+  if (buffer == nullptr || size <= text.size()) return static_cast<UINT>(text.size() + 1);
+  std::copy(text.begin(), text.end(), buffer);
+  buffer[text.size()] = 0;
+  return static_cast<UINT>(text.size());
+}
 
 const char *MessageFor(DWORD code) {
   auto given = message_texts.find(code);
@@ -129,6 +141,28 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD 
   local_allocations.insert(copy);
   *reinterpret_cast<char **>(buffer) = copy;
   return static_cast<DWORD>(length);
+}
+
+UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size) {
+  return CopyFolder(L"C:\\Windows", buffer, size);
+}
+
+UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size) {
+  return CopyFolder(L"C:\\Windows\\system32", buffer, size);
+}
+
+int WINAPI CompareStringOrdinal(LPCWSTR first, int firstLength, LPCWSTR second, int secondLength,
+                                BOOL ignoreCase) {
+  const WideString a = firstLength < 0 ? WideString(first) : WideString(first, firstLength);
+  const WideString b = secondLength < 0 ? WideString(second) : WideString(second, secondLength);
+  // Without regard to case: the letters of ASCII, as far as this project's names go.
+  const auto fold = [ignoreCase](WCHAR c) {
+    return ignoreCase && c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 'a' + 'A') : c;
+  };
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    if (fold(a[i]) != fold(b[i])) return fold(a[i]) < fold(b[i]) ? 1 : 3;
+  }
+  return a.size() == b.size() ? CSTR_EQUAL : a.size() < b.size() ? 1 : 3;
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL memory) {

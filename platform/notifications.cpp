@@ -2,9 +2,11 @@
 // registration per handle, delivered only in an alertable wait of the
 // thread (SleepEx, WaitForSingleObjectEx) at the service's next report
 // whose state the mask holds, or at once for a state already reached when
-// the handle has had none delivered before; closing the handle cancels it.
-// Tests can queue an APC of someone else's, which wakes an alertable wait
-// too.
+// the handle has had none delivered before; closing the handle cancels it,
+// unless a test makes the notifier late, as Wine's thread can be: it then
+// writes the record, and runs its callback, at the next alertable wait after
+// the close that lasts. Tests can queue an APC of someone else's, which wakes
+// an alertable wait too.
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -24,6 +26,15 @@ struct Registration {
 std::map<std::uintptr_t, Registration> registrations;
 std::set<std::uintptr_t> delivered_before;
 std::vector<unsigned long long> foreign_apcs;
+// Records of closed handles that the late notifier writes, with the status
+// that it writes into them.
+struct LateWrite {
+  SERVICE_NOTIFYW *record;
+  SERVICE_STATUS_PROCESS status;
+  unsigned long long closed_at;
+};
+std::vector<LateWrite> late_writes;
+bool notifier_late = false;
 
 std::uintptr_t Key(SC_HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
@@ -41,6 +52,23 @@ unsigned long long DueAt(SC_HANDLE handle, const Registration &registration) {
 // Runs the APCs due at the current time. Returns whether any ran.
 bool DeliverDue() {
   bool ran = false;
+  // The late notifier's callbacks, read from the record as the platform reads them.
+  std::vector<LateWrite> due;
+  for (auto it = late_writes.begin(); it != late_writes.end();) {
+    if (it->closed_at < Now()) {
+      due.push_back(*it);
+      it = late_writes.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (const LateWrite &late : due) {
+    late.record->dwNotificationStatus = ERROR_SUCCESS;
+    late.record->ServiceStatus = late.status;
+    late.record->dwNotificationTriggered = NotifyBit(late.status.dwCurrentState);
+    late.record->pfnNotifyCallback(late.record);
+    ran = true;
+  }
   for (auto it = registrations.begin(); it != registrations.end();) {
     SC_HANDLE handle = reinterpret_cast<SC_HANDLE>(it->first);
     if (DueAt(handle, it->second) > Now()) {
@@ -74,6 +102,7 @@ DWORD AlertableWait(HANDLE process, DWORD milliseconds) {
   for (const auto &entry : registrations) {
     apc = std::min(apc, DueAt(reinterpret_cast<SC_HANDLE>(entry.first), entry.second));
   }
+  if (!late_writes.empty() && milliseconds != 0) apc = std::min(apc, Now() + 1);
   for (unsigned long long at : foreign_apcs) apc = std::min(apc, at);
   const unsigned long long timeout =
       milliseconds == INFINITE ? kNever : Now() + static_cast<unsigned long long>(milliseconds);
@@ -103,7 +132,14 @@ DWORD Register(SC_HANDLE handle, DWORD mask, SERVICE_NOTIFYW *record) {
 }  // namespace
 
 void ForgetNotifications(SC_HANDLE handle) {
-  registrations.erase(Key(handle));
+  auto pending = registrations.find(Key(handle));
+  if (pending != registrations.end() && notifier_late) {
+    Service *service = ServiceFor(handle, SERVICE_QUERY_STATUS);
+    late_writes.push_back(
+        LateWrite{pending->second.record,
+                  service == nullptr ? SERVICE_STATUS_PROCESS{} : StatusOf(*service), Now()});
+  }
+  if (pending != registrations.end()) registrations.erase(pending);
   delivered_before.erase(Key(handle));
 }
 
@@ -111,7 +147,11 @@ void ResetNotifications() {
   registrations.clear();
   delivered_before.clear();
   foreign_apcs.clear();
+  late_writes.clear();
+  notifier_late = false;
 }
+
+void SetNotifierLate(bool late) { notifier_late = late; }
 
 void QueueForeignApc(unsigned long long at_ms) { foreign_apcs.push_back(at_ms); }
 

@@ -1,8 +1,11 @@
 // The simulated system's processes: those that services' starts create and
-// the children those start, each holding its program until it ends; the
-// kernel's handles to them and to lists of them (OpenProcess,
-// WaitForSingleObject in virtual time, CreateToolhelp32Snapshot and its
-// walk, CloseHandle).
+// the children those start (one of which may start a grandchild at a
+// pace), each holding its program until it ends, and running as its
+// service's account; the kernel's handles to them, to lists of them and to
+// tokens (OpenProcess, WaitForSingleObject in virtual time, the image path,
+// CreateToolhelp32Snapshot and its walk, CloseHandle). A process that runs
+// as LocalSystem may be opened to be ended only with the SeDebugPrivilege
+// enabled, as an administrator's on Windows.
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -27,11 +30,18 @@ struct Process {
   unsigned long long ended_at;
   // When it ends, once no service's run decides it any more.
   unsigned long long ends_at;
+  WideString account;
+  // It starts a process of its program this often (0: never), which runs
+  // spawned_lives_ms (INFINITE: until Reset); the last one it started then.
+  DWORD spawns_every_ms;
+  DWORD spawned_lives_ms;
+  unsigned long long spawned_at;
 };
 
 // What a kernel handle refers to: a process, or a list of processes taken
 // when it was made, walked from next.
 struct KernelObject {
+  bool token;
   DWORD process_id;
   // The process, by its place in the table, which an id handed out again
   // does not change; its rights.
@@ -69,6 +79,38 @@ unsigned long long EndOf(const Process &process, int depth = 0) {
   return std::min(end, process.ended_at);
 }
 
+// Virtual milliseconds as 100 ns ticks, from a day in 2015: processes made
+// in one millisecond in the order of their making, and their ends, and the
+// time now, at its last tick.
+FILETIME FileTimeAt(unsigned long long ms, unsigned long long tick) {
+  const unsigned long long ticks = 0x01D0000000000000ull + ms * 10000 + tick;
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// Starts what the pacing processes would have started by now, up to their end.
+void SpawnDue() {
+  for (size_t i = 0; i < processes.size(); ++i) {
+    if (processes[i].spawns_every_ms == 0) continue;
+    const unsigned long long end = std::min(EndOf(processes[i]), Now() + 1);
+    while (processes[i].spawned_at + processes[i].spawns_every_ms < end) {
+      const Process &parent = processes[i];
+      const unsigned long long at = parent.spawned_at + parent.spawns_every_ms;
+      const unsigned long long ends_at =
+          parent.spawned_lives_ms == INFINITE ? kNever : at + parent.spawned_lives_ms;
+      processes.push_back(Process{next_process_id++, 0, parent.id, at, parent.program, false, 0,
+                                  kNever, ends_at, parent.account, 0, 0, 0});
+      processes[i].spawned_at = at;
+    }
+  }
+}
+
+// The program file of a process, from the command line that started it.
+WideString ImageOf(const Process &process) {
+  const WideString &line = process.program;
+  if (!line.empty() && line[0] == '"') return line.substr(1, line.find('"', 1) - 1);
+  return line.substr(0, line.find(' '));
+}
+
 KernelObject *FindKernelObject(HANDLE handle) {
   auto found = kernel_handles.find(reinterpret_cast<std::uintptr_t>(handle));
   return found == kernel_handles.end() ? nullptr : &found->second;
@@ -83,15 +125,26 @@ HANDLE NewKernelHandle(KernelObject object) {
 }  // namespace
 
 DWORD StartProcess(const WideString &program, unsigned long service, DWORD parent_id, bool child,
-                   DWORD outlives_parent_ms) {
+                   DWORD outlives_parent_ms, const WideString &account) {
   processes.push_back(Process{next_process_id, service, parent_id, Now(), program, child,
-                              outlives_parent_ms, kNever, kNever});
+                              outlives_parent_ms, kNever, kNever, account, 0, 0, 0});
   return next_process_id++;
 }
 
-void StartProcess(DWORD id, DWORD parent_id) {
-  processes.push_back(Process{id, 0, parent_id, Now(), L"C:\\other.exe", false, 0, kNever, kNever});
+void SpawnEvery(DWORD id, DWORD every_ms, DWORD lives_ms) {
+  if (Process *process = FindProcess(id)) {
+    process->spawns_every_ms = every_ms;
+    process->spawned_lives_ms = lives_ms;
+    process->spawned_at = process->created_at;
+  }
 }
+
+void StartProcess(DWORD id, DWORD parent_id, const WideString &program) {
+  processes.push_back(
+      Process{id, 0, parent_id, Now(), program, false, 0, kNever, kNever, L"", 0, 0, 0});
+}
+
+void KillProcess(DWORD id) { EndProcess(id, Now()); }
 
 void DetachProcess(DWORD id, unsigned long long ends_at) {
   if (Process *process = FindProcess(id)) {
@@ -110,11 +163,13 @@ void EndProcess(DWORD id, unsigned long long at) {
 }
 
 bool ProcessRuns(DWORD id) {
+  SpawnDue();
   const Process *process = FindProcess(id);
   return process != nullptr && EndOf(*process) > Now();
 }
 
 bool ProgramInUse(const WideString &program) {
+  SpawnDue();
   for (const Process &process : processes) {
     const WideString &path = process.program;
     const bool runs_it = path == program || path.rfind(L"\"" + program + L"\"", 0) == 0;
@@ -136,15 +191,28 @@ HANDLE OpenRunningProcess(DWORD id, DWORD access) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  const size_t place = static_cast<size_t>(FindProcess(id) - processes.data());
-  return NewKernelHandle(KernelObject{id, place, access, {}, 0});
+  const Process *process = FindProcess(id);
+  if ((access & PROCESS_TERMINATE) != 0 && process->account == L"LocalSystem" &&
+      !DebugPrivilegeEnabled()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  const size_t place = static_cast<size_t>(process - processes.data());
+  return NewKernelHandle(KernelObject{false, id, place, access, {}, 0});
+}
+
+HANDLE NewTokenHandle() { return NewKernelHandle(KernelObject{true, 0, 0, 0, {}, 0}); }
+
+bool IsTokenHandle(HANDLE handle) {
+  const KernelObject *object = FindKernelObject(handle);
+  return object != nullptr && object->token;
 }
 
 // The process behind a process handle that carries the right; null, with the
 // last error set, otherwise.
 Process *ProcessFor(HANDLE handle, DWORD needed_access) {
   const KernelObject *object = FindKernelObject(handle);
-  if (object == nullptr || object->process_id == 0) {
+  if (object == nullptr || object->token || object->process_id == 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
@@ -170,16 +238,27 @@ BOOL TimesOfProcess(HANDLE handle, FILETIME *creation, FILETIME *exit) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  // Virtual milliseconds as 100 ns ticks, from a day in 2015: processes made
-  // in one millisecond in the order of their making, and their ends at its
-  // last tick.
-  const auto file_time = [](unsigned long long ms, unsigned long long tick) {
-    const unsigned long long ticks = 0x01D0000000000000ull + ms * 10000 + tick;
-    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-  };
   const unsigned long long end = EndOf(*process);
-  *creation = file_time(process->created_at, static_cast<size_t>(process - processes.data()) + 1);
-  *exit = end <= Now() ? file_time(end, 9999) : FILETIME{0, 0};
+  *creation = FileTimeAt(process->created_at, static_cast<size_t>(process - processes.data()) + 1);
+  *exit = end <= Now() ? FileTimeAt(end, 9999) : FILETIME{0, 0};
+  return TRUE;
+}
+
+BOOL ImageOfProcess(HANDLE handle, LPWSTR name, LPDWORD size) {
+  const Process *process = ProcessFor(handle, 0);
+  if (process == nullptr) return FALSE;
+  if ((FindKernelObject(handle)->access & (PROCESS_QUERY_LIMITED_INFORMATION | 0x400u)) == 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const WideString image = ImageOf(*process);
+  if (name == nullptr || size == nullptr || *size <= image.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::copy(image.begin(), image.end(), name);
+  name[image.size()] = 0;
+  *size = static_cast<DWORD>(image.size());
   return TRUE;
 }
 
@@ -212,7 +291,8 @@ HANDLE ListProcesses(DWORD flags) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  KernelObject list{0, 0, 0, {}, 0};
+  SpawnDue();
+  KernelObject list{false, 0, 0, 0, {}, 0};
   for (const Process &process : processes) {
     if (EndOf(process) <= Now()) continue;
     PROCESSENTRY32W entry{};
@@ -228,7 +308,7 @@ HANDLE ListProcesses(DWORD flags) {
 
 BOOL NextListedProcess(HANDLE handle, PROCESSENTRY32W *entry, bool first) {
   KernelObject *list = FindKernelObject(handle);
-  if (list == nullptr || list->process_id != 0) {
+  if (list == nullptr || list->token || list->process_id != 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
@@ -291,6 +371,16 @@ BOOL WINAPI GetProcessTimes(HANDLE process, FILETIME *creation, FILETIME *exit, 
 }
 
 DWORD WINAPI GetCurrentProcessId(void) { return kCallingProcessId; }
+
+void WINAPI GetSystemTimeAsFileTime(FILETIME *now) { *now = FileTimeAt(Now(), 9999); }
+
+BOOL WINAPI QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR name, LPDWORD size) {
+  if (EnterCall("QueryFullProcessImageNameW",
+                KernelHandleText(process) + ", " + std::to_string(flags))) {
+    return FALSE;
+  }
+  return ImageOfProcess(process, name, size);
+}
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   if (EnterCall("WaitForSingleObject",

@@ -142,10 +142,13 @@ void ResetNotifications();
 
 // Processes and the kernel's handles to them.
 // A new process of the program, the current run of the service with that
-// serial (0 for none); a child ends outlives_parent_ms after its parent
-// (INFINITE: never on its own). Returns its id.
+// serial (0 for none), running as account; a child ends outlives_parent_ms
+// after its parent (INFINITE: never on its own). Returns its id.
 DWORD StartProcess(const WideString &program, unsigned long service, DWORD parent_id, bool child,
-                   DWORD outlives_parent_ms);
+                   DWORD outlives_parent_ms, const WideString &account);
+// The process starts a process of its program every every_ms while it runs,
+// each running lives_ms (INFINITE: until Reset).
+void SpawnEvery(DWORD id, DWORD every_ms, DWORD lives_ms);
 // The process no longer ends with a service's run, but at ends_at.
 void DetachProcess(DWORD id, unsigned long long ends_at);
 // Ends the process at that time (a kill, a crash), if it runs that long.
@@ -161,6 +164,12 @@ bool ProcessEndOfHandle(HANDLE handle, unsigned long long *ends_at);
 HANDLE ListProcesses(DWORD flags);
 BOOL NextListedProcess(HANDLE list, PROCESSENTRY32W *entry, bool first);
 BOOL CloseKernelHandle(HANDLE handle, bool failing);
+// A handle to the thread's token, and whether a handle is one.
+HANDLE NewTokenHandle();
+bool IsTokenHandle(HANDLE handle);
+// Whether the thread impersonates with the SeDebugPrivilege enabled.
+bool DebugPrivilegeEnabled();
+void ResetSecurity();
 int OpenKernelHandleCount();
 void ResetProcesses();
 

@@ -169,10 +169,14 @@ void StartRun(Service &service) {
   service.stopping = false;
   service.stop_at = kNever;
   service.started_at = Now();
-  service.process_id =
-      StartProcess(service.text.binary_path, service.serial, kManagerProcessId, false, INFINITE);
-  for (DWORD outlives_ms : service.setup.children_outlive_ms) {
-    StartProcess(service.text.binary_path, 0, service.process_id, true, outlives_ms);
+  service.process_id = StartProcess(service.text.binary_path, service.serial, kManagerProcessId,
+                                    false, INFINITE, service.text.account);
+  for (size_t i = 0; i < service.setup.children_outlive_ms.size(); ++i) {
+    const DWORD child = StartProcess(service.text.binary_path, 0, service.process_id, true,
+                                     service.setup.children_outlive_ms[i], service.text.account);
+    if (i == 0 && service.setup.child_spawns_every_ms != 0) {
+      SpawnEvery(child, service.setup.child_spawns_every_ms, service.setup.spawned_lives_ms);
+    }
   }
 }
 

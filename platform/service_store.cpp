@@ -155,6 +155,7 @@ void Reset() {
   ResetConsole();
   services.clear();
   ResetProcesses();
+  ResetSecurity();
   ResetNotifications();
   handles.clear();
   next_handle = 1;
@@ -275,8 +276,8 @@ BOOL Delete(SC_HANDLE service) {
 }
 
 BOOL Close(SC_HANDLE handle, bool failing) {
-  const bool known = handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
   ForgetNotifications(handle);
+  const bool known = handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
   if (failing) return FALSE;
   if (!known) {
     SetLastError(ERROR_INVALID_HANDLE);

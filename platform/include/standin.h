@@ -43,6 +43,10 @@ struct ServiceSetup {
   // program too: each ends this long after its parent (INFINITE: never on
   // its own).
   std::vector<DWORD> children_outlive_ms;
+  // Its first child starts a process of its program this often (0: never),
+  // each of which runs spawned_lives_ms (INFINITE: until Reset).
+  DWORD child_spawns_every_ms = 0;
+  DWORD spawned_lives_ms = INFINITE;
   DWORD controls_accepted = SERVICE_ACCEPT_STOP;
   DWORD exit_code = 0;
   // The service is already started when it is added (its script begins now).
@@ -107,9 +111,16 @@ std::vector<WideString> StartedPrograms(const char *name);
 bool ProgramInUse(const WideString &program);
 
 // Starts a process that no service started, which runs until Reset: with
-// this id (one that the system hands out again once its process has gone)
-// and parent.
-void StartProcess(DWORD id, DWORD parent_id);
+// this id (one that the system hands out again once its process has gone),
+// parent and program, as the caller's account.
+void StartProcess(DWORD id, DWORD parent_id, const WideString &program = L"C:\\other.exe");
+
+// Ends the process now, as somebody else's kill does.
+void KillProcess(DWORD id);
+
+// Whether the caller's token holds the SeDebugPrivilege (disabled until it
+// enables it), as an elevated administrator's does: true until Reset.
+void SetCallerHoldsDebugPrivilege(bool holds);
 
 // The service's current state, or 0 when no such service is registered.
 DWORD ServiceState(const char *name);
@@ -144,6 +155,12 @@ void OnCall(const char *function, void (*action)());
 // Queues an APC that is nobody's of the module's at this virtual time: it
 // wakes an alertable wait then, as another part of a program's would.
 void QueueForeignApc(unsigned long long at_ms);
+
+// Makes the notifier late (true), as Wine's notification thread can be: a
+// registration still pending when its handle is closed is written, and its
+// callback run, at the first alertable wait after the close that lasts,
+// with the status of the service at the close.
+void SetNotifierLate(bool late);
 
 // Makes the tick count read start at this value, for wrap-around.
 void SetTickCountStart(DWORD ticks);

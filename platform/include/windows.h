@@ -68,13 +68,20 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define ERROR_PROCESS_ABORTED 1067u
 #define ERROR_SERVICE_MARKED_FOR_DELETE 1072u
 #define ERROR_SERVICE_EXISTS 1073u
+#define ERROR_NO_TOKEN 1008u
+#define ERROR_NO_SUCH_PRIVILEGE 1313u
 #define ERROR_ALREADY_REGISTERED 1242u
+#define ERROR_NOT_ALL_ASSIGNED 1300u
 #define ERROR_SERVICE_NOTIFY_CLIENT_LAGGING 1294u
 
 #define DELETE 0x00010000u
 #define SYNCHRONIZE 0x00100000u
 #define PROCESS_TERMINATE 0x0001u
 #define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
+#define TOKEN_QUERY 0x0008u
+#define TOKEN_ADJUST_PRIVILEGES 0x0020u
+#define SE_PRIVILEGE_ENABLED 0x00000002u
+#define CSTR_EQUAL 2
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
 #define WAIT_IO_COMPLETION 0xC0u
@@ -187,6 +194,28 @@ typedef struct _FILETIME {
   DWORD dwHighDateTime;
 } FILETIME;
 
+typedef struct _LUID {
+  DWORD LowPart;
+  LONG HighPart;
+} LUID;
+
+typedef struct _LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+
+typedef struct _TOKEN_PRIVILEGES {
+  DWORD PrivilegeCount;
+  LUID_AND_ATTRIBUTES Privileges[1];
+} TOKEN_PRIVILEGES;
+
+typedef enum _SECURITY_IMPERSONATION_LEVEL {
+  SecurityAnonymous,
+  SecurityIdentification,
+  SecurityImpersonation,
+  SecurityDelegation
+} SECURITY_IMPERSONATION_LEVEL;
+
 typedef void(CALLBACK *PFN_SC_NOTIFY_CALLBACK)(void *parameter);
 
 typedef struct _SERVICE_NOTIFYW {
@@ -277,6 +306,15 @@ typedef struct _SERVICE_DELAYED_AUTO_START_INFO {
   BOOL fDelayedAutostart;
 } SERVICE_DELAYED_AUTO_START_INFO;
 
+// Whole reads and writes of a value that another thread may change.
+static inline LONG InterlockedExchange(volatile LONG *target, LONG value) {
+  return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}
+static inline LONG InterlockedCompareExchange(volatile LONG *target, LONG value, LONG comparand) {
+  __atomic_compare_exchange_n(target, &comparand, value, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  return comparand;
+}
+
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);
 DWORD WINAPI GetTickCount(void);
@@ -291,6 +329,19 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI GetProcessTimes(HANDLE process, FILETIME *creation, FILETIME *exit, FILETIME *kernel,
                             FILETIME *user);
 DWORD WINAPI GetCurrentProcessId(void);
+void WINAPI GetSystemTimeAsFileTime(FILETIME *now);
+BOOL WINAPI QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR name, LPDWORD size);
+HANDLE WINAPI GetCurrentThread(void);
+BOOL WINAPI OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, HANDLE *token);
+BOOL WINAPI ImpersonateSelf(SECURITY_IMPERSONATION_LEVEL level);
+BOOL WINAPI RevertToSelf(void);
+BOOL WINAPI LookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, LUID *luid);
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES *state,
+                                  DWORD size, TOKEN_PRIVILEGES *previous, LPDWORD returned);
+UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size);
+UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size);
+int WINAPI CompareStringOrdinal(LPCWSTR first, int firstLength, LPCWSTR second, int secondLength,
+                                BOOL ignoreCase);
 DWORD WINAPI SleepEx(DWORD milliseconds, BOOL alertable);
 BOOL WINAPI CloseHandle(HANDLE handle);
 HANDLE WINAPI GetStdHandle(DWORD handle);
