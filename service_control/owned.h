@@ -31,6 +31,12 @@ class Owned {
     Owned old(resource_);
     resource_ = resource;
   }
+  // Hands the resource over to another owner.
+  Resource release() {
+    const Resource resource = resource_;
+    resource_ = NULL;
+    return resource;
+  }
 
  private:
   Resource resource_;
@@ -57,6 +63,37 @@ class HeapBuffer : public Owned<void *, HeapFreer> {
   HeapBuffer() {}
   explicit HeapBuffer(size_t bytes) : Owned<void *, HeapFreer>(malloc(bytes)) {}
   Record *records() const { return static_cast<Record *>(get()); }
+};
+
+// A list of plain records on the heap that grows as records are added, and
+// is freed when it goes.
+template <typename Record>
+class GrowingList {
+ public:
+  GrowingList() : records_(NULL), count_(0), room_(0) {}
+  ~GrowingList() { free(records_); }
+  GrowingList(const GrowingList &) = delete;
+  GrowingList &operator=(const GrowingList &) = delete;
+  // Adds record at the end. Returns false where no memory is left for it.
+  bool Append(const Record &record) {
+    if (count_ == room_) {
+      const size_t room = room_ == 0 ? 16 : room_ * 2;
+      void *grown = realloc(records_, room * sizeof(Record));
+      if (grown == NULL) return false;
+      records_ = static_cast<Record *>(grown);
+      room_ = room;
+    }
+    records_[count_++] = record;
+    return true;
+  }
+  Record &operator[](size_t at) const { return records_[at]; }
+  size_t count() const { return count_; }
+  void Clear() { count_ = 0; }
+
+ private:
+  Record *records_;
+  size_t count_;
+  size_t room_;
 };
 
 }  // namespace service_control

@@ -1,7 +1,7 @@
-// The process of a service, watched until it has exited: through a handle
-// where it can be opened, and where it cannot, through the process list,
-// which needs no right on it. On Windows an account that may stop a service
-// may hold no right on its process (one that runs as LocalSystem).
+// One wait for a process until it has exited: on its handle where it can be
+// opened, and where it cannot, through the process list, which needs no
+// right on it. On Windows an account that may stop a service may hold no
+// right on its process (one that runs as LocalSystem).
 #ifndef PROCESS_WATCH_H
 #define PROCESS_WATCH_H
 
@@ -14,22 +14,31 @@
 
 namespace service_control {
 
+// A process watched until it exits. Its handle belongs to the tree that
+// holds it (process_tree.h).
 struct WatchedProcess {
   DWORD id;        // 0: none to wait for (none at all, or one that others share)
   DWORD parentId;  // as the process list shows it, which tells a reused id
+  // When it was created (FILETIME, 100 ns), 0 where its times cannot be read.
+  unsigned long long created;
   bool exited;
-  KernelHandle handle;  // null where the process could not be opened
+  bool ended;     // by the module, at the deadline
+  HANDLE handle;  // null where the process could not be opened
 };
 
-// The rights of a watch that may end the process, and tell its own children
-// from processes that took a reused id by its times.
-const DWORD kWatchToKill = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE;
+// The rights of a watch: to wait, and to tell a process's own children from
+// processes that took a reused id, by its times.
+const DWORD kWatchRights = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
 
 // Opens the process with access or, where that is refused, with SYNCHRONIZE
 // alone, which is enough to wait for it. Returns null, with the last error
 // of the failed open, where neither may be had or the process has gone
 // (ERROR_INVALID_PARAMETER).
 HANDLE OpenToWatch(DWORD id, DWORD access);
+
+// When the process was created (0 where the platform does not say) and,
+// once it has, exited (0 before); false where its times cannot be read.
+bool TimesOf(HANDLE process, unsigned long long *created, unsigned long long *exited);
 
 // Takes a snapshot of the process list into list. Returns 0 or the code of
 // the failed call.
@@ -48,24 +57,28 @@ DWORD VisitProcesses(HANDLE list, Visit visit) {
   return code == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : code;
 }
 
-// Starts to watch the process that the service's status names, unless
-// others share it, opening it with access where it may (else with
-// SYNCHRONIZE, else not at all). Returns 0 or the code of a failed call.
-DWORD WatchServiceProcess(const SERVICE_STATUS_PROCESS &status, DWORD access,
-                          WatchedProcess *process);
+// A process of the list: its id and its parent's.
+struct ListedProcess {
+  DWORD id;
+  DWORD parentId;
+};
+
+// The process list as it stands, into listed. Returns 0 or the code of a
+// failed call.
+DWORD ReadProcessList(GrowingList<ListedProcess> *listed);
 
 // The longest pause before the process list is read again, where it is the
 // only way to tell.
 const DWORD kListPauseMs = 100;
 
 // Reads the process list for a process watched through it: exited once the
-// list no longer holds its id with its parent. Returns 0 or the code of a
-// failed call.
-DWORD LookUpListed(WatchedProcess *process);
+// list no longer holds its id (with its parent, unless anyParent). Returns 0
+// or the code of a failed call.
+DWORD LookUpListed(WatchedProcess *process, bool anyParent);
 
-// Waits until the process has exited. Returns 0, WAIT_TIMEOUT at the
-// deadline, or the code of a failed call.
-DWORD WaitForProcessExit(WatchedProcess *process, const Deadline &deadline);
+// Pauses up to milliseconds, less once the process (when not null) exits,
+// alertably or not. Returns 0 or the code of a failed wait or list read.
+DWORD PauseOnProcess(WatchedProcess *process, DWORD milliseconds, bool alertable);
 
 }  // namespace service_control
 

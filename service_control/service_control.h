@@ -87,7 +87,14 @@ DWORD SERVICE_CONTROL_API QueryServiceStateW(const wchar_t *serviceName, SERVICE
  * (NotifyServiceStatusChangeW) wake them in an alertable wait of the calling
  * thread, so an APC that the caller has queued to that thread may run during
  * the call; where notifications cannot be had, the status is queried at a
- * pace from 4 ms up to a tenth of the wait hint (100 ms at most). */
+ * pace from 4 ms up to a tenth of the wait hint (100 ms at most). The
+ * platform may still write a notification's record, and queue its callback,
+ * after the call has closed the handle that asked for it: so the records lie
+ * in a pool of the module's that lasts as long as the process (64 of them;
+ * a wait that finds none free queries at a pace), each taken for one wait
+ * and given back after it, and a late write into one only wakes a later
+ * wait once more. A callback that comes after the call runs in the caller's
+ * next alertable wait and touches nothing but its record. */
 
 /* StopServiceAndWaitForExit stops the service unless it is stopped (one that
  * is stopping is only waited for) and waits until it reports that it stopped
@@ -157,25 +164,41 @@ DWORD SERVICE_CONTROL_API StartServiceWithDependentsW(const wchar_t *serviceName
  * (a failure action, a watchdog, a user) starts the old program during the
  * update. SERVICE_UPDATE_KILL_AT_DEADLINE (which holds too) ends, at the
  * deadline, the processes of the services that have not exited, and then
- * waits SERVICE_UPDATE_KILL_GRACE_MS at most for them to be gone. */
+ * waits SERVICE_UPDATE_KILL_GRACE_MS at most for them to be gone, ending
+ * again at each round what they started meanwhile; for the kill alone it
+ * enables the SeDebugPrivilege where the caller holds it (an elevated
+ * administrator does, disabled), which ending a LocalSystem service's
+ * process takes, on a token of the thread's own that it then drops.
+ * SERVICE_UPDATE_WAIT_FOR_FOLDER also waits for (and with the kill ends)
+ * every process whose program lies in the folder of the service's program
+ * or below it, found by its image path: a helper whose parent has long
+ * gone, a tray program of the product. It is refused with
+ * ERROR_INVALID_PARAMETER, before anything is touched, for a service that
+ * shares its process or whose program lies at a drive's root or under the
+ * Windows folder. */
 #define SERVICE_UPDATE_HOLD_STOPPED 0x1u
 #define SERVICE_UPDATE_KILL_AT_DEADLINE 0x2u
+#define SERVICE_UPDATE_WAIT_FOR_FOLDER 0x4u
 #define SERVICE_UPDATE_KILL_GRACE_MS 3000u
 
 /* StopServicesForUpdate records the service and its running dependents (for
  * each its name, whether it ran and its start type) in record, a line of
  * printable characters closed by a zero that RestoreServicesAfterUpdate
  * reads back, even in another process; then it stops the dependents in the
- * platform's order and the service, each until its process and every
- * process that it started (found by parent id, and created while that
- * parent ran) have exited, within the one deadline. *recordSize is in
- * characters (WCHARs in the wide form): the buffer's size on the way in,
- * then the characters written with the zero, or those needed. It never
- * ends a process that others share (SERVICE_WIN32_SHARE_PROCESS), one
- * whose id another took, or the calling one; the record notes each service
- * whose processes it ended. Returns 0 once every recorded service has
- * stopped, or was ended, and its processes are gone, so that the files can
- * be replaced; ERROR_SERVICE_REQUEST_TIMEOUT if one had not stopped by the
+ * platform's order and the service, each until no process of it runs, within
+ * the one deadline: its own, and every process that one of them started,
+ * before the stop or during the wait (found by parent id in the process
+ * list, read again every 500 ms, and created while that parent ran).
+ * *recordSize is in characters (WCHARs in the wide form): the buffer's size
+ * on the way in, then the characters written with the zero, or those
+ * needed. The calling process, its descendants and the processes between
+ * the service's process and it (an updater that the service started) are
+ * never waited for or ended, so that a service can update itself; nor is a
+ * process that others share (SERVICE_WIN32_SHARE_PROCESS), or one whose id
+ * another took. The record notes each service whose processes it ended.
+ * Returns 0 once every recorded service has stopped, or was ended, and no
+ * process of it is left, so that the files can be replaced;
+ * ERROR_SERVICE_REQUEST_TIMEOUT if one had not stopped by the
  * deadline, WAIT_TIMEOUT if its processes were still there, or the code of
  * the failed platform call; whatever it returns, the record stays valid for
  * the restore. Refused before anything is stopped: a null name or size, a
@@ -201,6 +224,34 @@ DWORD SERVICE_CONTROL_API StopServicesForUpdateW(const wchar_t *serviceName, DWO
  * anything is touched. */
 DWORD SERVICE_CONTROL_API RestoreServicesAfterUpdate(const char *record, DWORD timeoutMs);
 DWORD SERVICE_CONTROL_API RestoreServicesAfterUpdateW(const wchar_t *record, DWORD timeoutMs);
+
+/* A process whose program lies in a folder, as ListFolderProcesses writes
+ * it: its id, its parent's id and its program's path (cut to MAX_PATH - 1
+ * characters, never inside a character). */
+typedef struct SERVICE_FOLDER_PROCESSA {
+  DWORD processId;
+  DWORD parentProcessId;
+  char program[MAX_PATH];
+} SERVICE_FOLDER_PROCESSA;
+typedef struct SERVICE_FOLDER_PROCESSW {
+  DWORD processId;
+  DWORD parentProcessId;
+  wchar_t program[MAX_PATH];
+} SERVICE_FOLDER_PROCESSW;
+
+/* ListFolderProcesses writes to processes the processes whose program lies
+ * in folder or below it, which hold its files, found by their image path as
+ * SERVICE_UPDATE_WAIT_FOR_FOLDER finds them (one that the caller may not
+ * open with PROCESS_QUERY_LIMITED_INFORMATION is not listed). *count is in
+ * records: the buffer's on the way in, then those written or needed.
+ * Returns 0, ERROR_INSUFFICIENT_BUFFER with the count needed and the
+ * records that fit, ERROR_INVALID_PARAMETER for a null folder or count, a
+ * null list with a count, or a folder of MAX_PATH characters or more, or
+ * the code of the failed call. */
+DWORD SERVICE_CONTROL_API ListFolderProcesses(const char *folder,
+                                              SERVICE_FOLDER_PROCESSA *processes, DWORD *count);
+DWORD SERVICE_CONTROL_API ListFolderProcessesW(const wchar_t *folder,
+                                               SERVICE_FOLDER_PROCESSW *processes, DWORD *count);
 
 /* Stage results of the install operations and ReadServiceConfig; the Win32
  * code goes to their error out-parameter (0 on success). A null required

@@ -9,6 +9,15 @@
 // early. Where notifications cannot be had, the status is queried at a pace
 // that starts at a few milliseconds and grows, never past a tenth of the
 // wait hint.
+//
+// The platform may write a notification's record, and queue its callback,
+// even after the handle that asked for it is closed (Wine's notification
+// thread does): so no record lives in an operation's memory. Each is taken
+// from a pool that lasts as long as the process and is given back when its
+// watch ends; its callback touches nothing but the record. A late write
+// into a record that another watch has taken since only wakes that watch
+// once more. The pool holds a fixed number of records: a watch that finds
+// none free queries at a pace.
 #ifndef SERVICE_WAIT_H
 #define SERVICE_WAIT_H
 
@@ -20,18 +29,22 @@
 
 namespace service_control {
 
-// What the module hears of one service's reports. The platform writes the
-// record until its callback comes or the handle that asked for it is
-// closed, and a callback queued before the close still runs: a watch
-// outlives the operation's handles, closes its own one first (EndWatch) and
-// lets a queued callback run (DrainWatch) before it goes.
+struct NotifyRecord;
+
+// What a watch knows of its notifications.
+enum class WatchState {
+  kIdle,     // nothing asked, or told: ask before the next query
+  kAsked,    // asked, and not told yet
+  kLagging,  // told that the platform wants a new handle
+  kPaced,    // no notifications: queries at a pace
+};
+
+// What the module hears of one service's reports.
 struct StatusWatch {
-  SERVICE_NOTIFYW record;
-  bool pending;  // asked for, and not told yet
-  bool lagging;  // the platform asked for a new handle
-  bool paced;    // no notifications: queries at a pace
+  WatchState state;
   DWORD paceMs;
-  SC_HANDLE handle;  // what asks: the operation's handle, or the watch's own
+  NotifyRecord *record;  // from the pool, from the first ask to the watch's end
+  SC_HANDLE handle;      // what asks: the operation's handle, or the watch's own
   SC_HANDLE manager;
   const void *name;
   SC_HANDLE (*open)(SC_HANDLE manager, const void *name, DWORD access);
@@ -62,9 +75,8 @@ void BeginWatch(StatusWatch *watch, SC_HANDLE service, SC_HANDLE manager, const 
 // Closes the watch's own handle, if it opened one, before the manager's.
 void EndWatch(StatusWatch *watch);
 
-// Once every handle that asked through it is closed, which stops the
-// platform from queuing more, runs the callback that it may have queued
-// already, so that none runs after the watch has gone.
+// Once every handle that asked through it is closed, runs the callback that
+// the platform may have queued already, and gives the record back.
 void DrainWatch(StatusWatch *watch);
 
 // Asks to be told of the service's next report, unless that is asked

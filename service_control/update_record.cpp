@@ -32,6 +32,7 @@ struct RecordedService {
   bool ran;
   bool ended;
   DWORD startType;
+  WCHAR folder[MAX_PATH];  // whose programs its stop waits for; empty for none
 };
 
 // Writes the record into out while it has room; counts every character.
@@ -186,43 +187,63 @@ DWORD ReadRecord(const Char *record, HeapBuffer<RecordedService<Char>> *services
   return *reader.at == 0 ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
-// Ends the process tree; the grace then runs from now.
-bool EndTree(WatchedProcess *process, ProcessTree *tree) {
-  bool ended = Terminate(process);
-  for (DWORD at = 0; at < tree->count; ++at) ended = Terminate(&tree->processes[at]) || ended;
-  return ended;
-}
-
-// Stops the service until its process and every process that it started
-// have exited; with kill, ends at the deadline those that have not, and
-// waits the grace for them. *ended says whether it did. Returns 0,
-// ERROR_SERVICE_REQUEST_TIMEOUT, WAIT_TIMEOUT or the code of the failure.
+// Stops the service until its process and every process that belongs to
+// it (with a folder, also those whose program lies there) have exited;
+// with kill, ends at the deadline those that have not, and waits the grace
+// for them, ending again at each round what runs. *ended says whether it
+// ended any. Returns 0, ERROR_SERVICE_REQUEST_TIMEOUT, WAIT_TIMEOUT or the
+// code of the failure.
 DWORD StopTreeForUpdate(SC_HANDLE service, StatusWatch *watch, const Deadline *deadline, bool kill,
-                        bool *ended) {
-  const DWORD access = kill ? kWatchToKill : SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
-  WatchedProcess process = {};
-  DWORD code = StopWatchingProcess(service, watch, access, &process, deadline);
+                        const WCHAR *folder, bool *ended) {
+  ProcessTree tree({true, folder});
+  DWORD code = StopWatchingTree(service, watch, &tree, deadline);
   if (code != ERROR_SUCCESS && code != ERROR_SERVICE_REQUEST_TIMEOUT) return code;
   const bool stopped = code == ERROR_SUCCESS;
   if (!stopped && !kill) return ERROR_SERVICE_REQUEST_TIMEOUT;
-  code = stopped ? WaitForProcessExit(&process, *deadline) : WAIT_TIMEOUT;
-  if (code != ERROR_SUCCESS && code != WAIT_TIMEOUT) return code;
-  ProcessTree tree = {};
-  const DWORD found = WatchDescendants(process, access, &tree);
-  if (found != ERROR_SUCCESS) return found;
-  if (code == ERROR_SUCCESS) code = WaitForTreeExit(&tree, *deadline);
+  code = stopped ? WaitForTreeExit(&tree, *deadline, false) : WAIT_TIMEOUT;
   if (code != WAIT_TIMEOUT || !kill) return code;
-  *ended = EndTree(&process, &tree);
+  // What belongs to it as the list shows it now.
+  code = TakeRound(&tree);
+  if (code != ERROR_SUCCESS) return code;
+  *ended = EndTree(&tree);
   // Nothing that it may end: a process that others share, or no right on it.
   if (!*ended) return stopped ? WAIT_TIMEOUT : ERROR_SERVICE_REQUEST_TIMEOUT;
-  const Deadline grace = DeadlineIn(SERVICE_UPDATE_KILL_GRACE_MS);
-  code = WaitForProcessExit(&process, grace);
-  return code != ERROR_SUCCESS ? code : WaitForTreeExit(&tree, grace);
+  return WaitForTreeExit(&tree, DeadlineIn(SERVICE_UPDATE_KILL_GRACE_MS), true);
+}
+
+// The folder whose programs an update of the service waits for: its
+// program's. Returns 0, the code of the failed read, or
+// ERROR_INVALID_PARAMETER where no folder may be waited for: the service
+// shares its process, or its program lies at a drive's root or under the
+// Windows folder.
+DWORD UpdateFolderOf(SC_HANDLE service, WCHAR *folder) {
+  HeapBuffer<QUERY_SERVICE_CONFIGW> record;
+  DWORD size = 0;
+  const Outcome read = ReadConfigRecord<wchar_t>(service, &record, &size);
+  if (read.code != ERROR_SUCCESS) return read.code;
+  const QUERY_SERVICE_CONFIGW *config = record.records();
+  const bool own = (config->dwServiceType & SERVICE_WIN32_SHARE_PROCESS) == 0;
+  if (!own || config->lpBinaryPathName == NULL ||
+      !ProgramFolderOf(config->lpBinaryPathName, folder) || IsSystemFolder(folder)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  return ERROR_SUCCESS;
 }
 
 DWORD StopRightsFor(DWORD flags) {
   return kStopForUpdateRights |
          ((flags & SERVICE_UPDATE_HOLD_STOPPED) != 0 ? SERVICE_CHANGE_CONFIG : 0);
+}
+
+// Reads what the record and the stop need of a service: its start type and,
+// where the stop waits for its program's folder, that folder.
+template <typename Char>
+DWORD ReadForRecord(SC_HANDLE service, DWORD flags, RecordedService<Char> *recorded) {
+  recorded->ended = false;
+  recorded->folder[0] = 0;
+  const DWORD code = StartTypeOf<Char>(service, &recorded->startType);
+  if (code != ERROR_SUCCESS || (flags & SERVICE_UPDATE_WAIT_FOR_FOLDER) == 0) return code;
+  return UpdateFolderOf(service, recorded->folder);
 }
 
 template <typename Char>
@@ -241,16 +262,14 @@ DWORD StopRecorded(SC_HANDLE manager, SC_HANDLE service, const Char *serviceName
   if (!QueryStatusProcess(service, &status)) return GetLastError();
   CopyBounded(recorded[0].name, serviceName, kLongestName + 1);
   recorded[0].ran = status.dwCurrentState != SERVICE_STOPPED;
-  code = StartTypeOf<Char>(service, &recorded[0].startType);
+  code = ReadForRecord(service, flags, &recorded[0]);
   for (DWORD i = 0; code == ERROR_SUCCESS && i < count; ++i) {
     RecordedService<Char> *dependent = &recorded[i + 1];
     CopyBounded(dependent->name, dependents.records()[i].lpServiceName, kLongestName + 1);
     dependent->ran = true;
     const ServiceHandle handle(ScmApi<Char>::OpenByName(manager, dependent->name, rights));
-    code = handle.get() == NULL ? GetLastError()
-                                : StartTypeOf<Char>(handle.get(), &dependent->startType);
+    code = handle.get() == NULL ? GetLastError() : ReadForRecord(handle.get(), flags, dependent);
   }
-  for (DWORD i = 0; i <= count; ++i) recorded[i].ended = false;
   if (code != ERROR_SUCCESS) return code;
   const size_t needed = WriteRecord<Char>(recorded, count + 1, NULL, 0);
   if (needed > *recordSize) {
@@ -270,8 +289,9 @@ DWORD StopRecorded(SC_HANDLE manager, SC_HANDLE service, const Char *serviceName
   const bool kill = (flags & SERVICE_UPDATE_KILL_AT_DEADLINE) != 0;
   for (DWORD n = 1; n <= count + 1; ++n) {
     const DWORD i = n % (count + 1);  // the dependents first, then the service
+    const WCHAR *folder = recorded[i].folder[0] != 0 ? recorded[i].folder : NULL;
     code = CodeOnWatchedService(recorded[i].name, {SC_MANAGER_CONNECT, rights}, StopTreeForUpdate,
-                                deadline, kill, &recorded[i].ended);
+                                deadline, kill, folder, &recorded[i].ended);
     if (recorded[i].ended) WriteRecord(recorded, count + 1, record, *recordSize);
     if (code != ERROR_SUCCESS) return code;
   }
@@ -281,7 +301,8 @@ DWORD StopRecorded(SC_HANDLE manager, SC_HANDLE service, const Char *serviceName
 template <typename Char>
 DWORD StopForUpdate(const Char *serviceName, DWORD timeoutMs, DWORD flags, Char *record,
                     DWORD *recordSize) {
-  const DWORD known = SERVICE_UPDATE_HOLD_STOPPED | SERVICE_UPDATE_KILL_AT_DEADLINE;
+  const DWORD known = SERVICE_UPDATE_HOLD_STOPPED | SERVICE_UPDATE_KILL_AT_DEADLINE |
+                      SERVICE_UPDATE_WAIT_FOR_FOLDER;
   if (serviceName == NULL || recordSize == NULL || (record == NULL && *recordSize != 0) ||
       (flags & ~known) != 0) {
     return CodeResult(ERROR_INVALID_PARAMETER);

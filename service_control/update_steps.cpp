@@ -24,9 +24,9 @@ const Access kProbeRights = {SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS};
 // stopped (a crash, a kill) is as good: its program can be replaced, though
 // the manager may show the service stop-pending still (Wine never notices).
 DWORD StopUntilExited(SC_HANDLE service, StatusWatch *watch, const Deadline *deadline) {
-  WatchedProcess process = {};
-  const DWORD code = StopWatchingProcess(service, watch, SYNCHRONIZE, &process, deadline);
-  return code != ERROR_SUCCESS ? code : WaitForProcessExit(&process, *deadline);
+  ProcessTree tree({false, NULL});
+  const DWORD code = StopWatchingTree(service, watch, &tree, deadline);
+  return code != ERROR_SUCCESS ? code : WaitForTreeExit(&tree, *deadline, false);
 }
 
 template <typename Char>
@@ -139,13 +139,14 @@ DWORD StartWithDependents(const Char *serviceName, const Char *dependents, DWORD
 
 }  // namespace
 
-DWORD StopWatchingProcess(SC_HANDLE service, StatusWatch *watch, DWORD access,
-                          WatchedProcess *process, const Deadline *deadline) {
+DWORD StopWatchingTree(SC_HANDLE service, StatusWatch *watch, ProcessTree *tree,
+                       const Deadline *deadline) {
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
-  if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
-  DWORD code = WatchServiceProcess(status, access, process);
-  if (code != ERROR_SUCCESS || process->exited) return code;
+  DWORD code = WatchTree(status, tree);
+  if (code != ERROR_SUCCESS || status.dwCurrentState == SERVICE_STOPPED || tree->root.exited) {
+    return code;
+  }
   SERVICE_STATUS stopping;
   if (status.dwCurrentState != SERVICE_STOP_PENDING &&
       !ControlService(service, SERVICE_CONTROL_STOP, &stopping)) {
@@ -156,10 +157,12 @@ DWORD StopWatchingProcess(SC_HANDLE service, StatusWatch *watch, DWORD access,
   for (;;) {
     ArmWatch(watch);
     if (!QueryStatusProcess(service, &status)) return GetLastError();
-    if (status.dwCurrentState == SERVICE_STOPPED || process->exited) return ERROR_SUCCESS;
+    if (status.dwCurrentState == SERVICE_STOPPED || tree->root.exited) return ERROR_SUCCESS;
     const DWORD left = RemainingMs(*deadline);
     if (left == 0) return ERROR_SERVICE_REQUEST_TIMEOUT;
-    code = PauseForChange(watch, process, left, status.dwWaitHint);
+    code =
+        PauseForChange(watch, &tree->root, ShorterMs(left, UntilRoundMs(*tree)), status.dwWaitHint);
+    if (code == ERROR_SUCCESS) code = TakeRoundIfDue(tree);
     if (code != ERROR_SUCCESS) return code;
   }
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "deadline.h"
+#include "process_tree.h"
 #include "scm_session.h"
 #include "service_wait.h"
 #include "state_control.h"
@@ -53,15 +54,15 @@ DWORD ActiveDependents(SC_HANDLE service, HeapBuffer<typename ScmApi<Char>::Depe
   return ERROR_SUCCESS;
 }
 
-// Unless the service is stopped, watches its process, opened with access,
-// from before the stop (the status names none once the service has
-// stopped), asks it to stop, unless it is stopping or its process has
-// exited, and waits, woken by its reports and its process's exit, until it
-// has stopped or its process has exited. Returns 0,
+// Unless the service is stopped, watches its process tree from before the
+// stop (the status names no process once the service has stopped), asks it
+// to stop, unless it is stopping or its process has exited, and waits,
+// woken by its reports and its process's exit, until it has stopped or its
+// process has exited, taking the tree's rounds meanwhile. Returns 0,
 // ERROR_SERVICE_REQUEST_TIMEOUT at the deadline, or the code of the failed
 // call.
-DWORD StopWatchingProcess(SC_HANDLE service, StatusWatch *watch, DWORD access,
-                          WatchedProcess *process, const Deadline *deadline);
+DWORD StopWatchingTree(SC_HANDLE service, StatusWatch *watch, ProcessTree *tree,
+                       const Deadline *deadline);
 
 // Starts the service and waits while it is start-pending, giving up as
 // StartServiceAndWait does once its check point has not risen for longer

@@ -31,6 +31,7 @@ struct Options {
   DWORD control = 0;
   std::vector<SC_ACTION> actions;
   bool unquoted = false, json = false, withDependents = false, forUpdate = false, kill = false;
+  bool waitForFolder = false;
   bool ifStopped = false, wait = false, onNonCrash = false, reset = false;
 };
 
@@ -193,7 +194,8 @@ DWORD StopForUpdate(const Options &o, Report *r) {
   Progress *progress = BeginProgress(o.name.c_str(), o.timeoutMs);
   std::wstring record(kLongestRecord, L'\0');
   DWORD size = static_cast<DWORD>(record.size());
-  const DWORD flags = o.kill ? SERVICE_UPDATE_KILL_AT_DEADLINE : SERVICE_UPDATE_HOLD_STOPPED;
+  const DWORD flags = (o.kill ? SERVICE_UPDATE_KILL_AT_DEADLINE : SERVICE_UPDATE_HOLD_STOPPED) |
+                      (o.waitForFolder ? SERVICE_UPDATE_WAIT_FOR_FOLDER : 0);
   r->result = StopServicesForUpdateW(o.name.c_str(), o.timeoutMs, flags, &record[0], &size);
   EndProgress(progress);
   // Whatever the stop came to, the record is what a restore needs.
@@ -267,6 +269,27 @@ DWORD ProcessIdOf(const std::wstring &name) {
   }
   if (manager != NULL) CloseServiceHandle(manager);
   return status.dwProcessId;
+}
+
+DWORD Holders(const Options &o, Report *r) {
+  std::vector<SERVICE_FOLDER_PROCESSW> processes(16);
+  for (;;) {
+    DWORD count = static_cast<DWORD>(processes.size());
+    r->result = ListFolderProcessesW(o.name.c_str(), processes.data(), &count);
+    processes.resize(count);
+    if (r->result != ERROR_INSUFFICIENT_BUFFER) break;
+  }
+  std::wstring list;
+  for (const SERVICE_FOLDER_PROCESSW &process : processes) {
+    list += std::wstring(list.empty() ? L"" : L",") + L"{\"id\":" + Number(process.processId) +
+            L",\"parentId\":" + Number(process.parentProcessId) + L",\"program\":" +
+            Quoted(process.program) + L"}";
+    r->line += Number(process.processId) + L" " + Number(process.parentProcessId) + L" " +
+               process.program + L"\n";
+  }
+  Add(r, "processes", L"[" + list + L"]");
+  r->line += Number(processes.size()) + L" processes run programs of " + o.name;
+  return r->result;
 }
 
 DWORD Query(const Options &o, Report *r) {
@@ -418,11 +441,13 @@ struct Command {
 
 const Command kCommands[] = {
     {L"start", L"NAME", 1, L"--timeout ", Start},
-    {L"stop", L"NAME", 1, L"--timeout --with-dependents --for-update --record --kill-at-deadline ",
+    {L"stop", L"NAME", 1,
+     L"--timeout --with-dependents --for-update --record --kill-at-deadline --wait-for-folder ",
      Stop},
     {L"restart", L"NAME", 1, L"--timeout --with-dependents ", Restart},
     {L"restore", L"", 0, L"--record --timeout ", Restore},
     {L"query", L"NAME", 1, L"", Query},
+    {L"holders", L"FOLDER", 1, L"", Holders},
     {L"config", L"NAME", 1, L"", Config},
     {L"install", L"NAME PATH", 2, CONFIG_OPTIONS L"--unquoted ", Install},
     {L"reconfigure", L"NAME", 1, L"--path " CONFIG_OPTIONS, Reconfigure},
@@ -467,12 +492,12 @@ bool TakeOption(const std::wstring &option, const std::wstring &value, Options *
     *texts[text] = value;
     return !value.empty();
   }
-  bool *const switches[] = {&o->withDependents, &o->forUpdate, &o->kill,      &o->unquoted,
-                            &o->ifStopped,      &o->wait,      &o->onNonCrash};
+  bool *const switches[] = {&o->withDependents, &o->forUpdate, &o->kill,       &o->unquoted,
+                            &o->ifStopped,      &o->wait,      &o->onNonCrash, &o->waitForFolder};
   static const wchar_t *const kSwitches[] = {
-      L"--with-dependents", L"--for-update", L"--kill-at-deadline",     L"--unquoted",
-      L"--if-stopped",      L"--wait",       L"--on-non-crash-failures"};
-  const int flag = IndexOf(option, kSwitches, 7);
+      L"--with-dependents", L"--for-update", L"--kill-at-deadline",      L"--unquoted",
+      L"--if-stopped",      L"--wait",       L"--on-non-crash-failures", L"--wait-for-folder"};
+  const int flag = IndexOf(option, kSwitches, 8);
   if (flag >= 0) *switches[flag] = true;
   return true;
 }
@@ -485,8 +510,8 @@ std::wstring WhyNotRunnable(const Command &command, Options *options) {
   if (name == L"restore" && o.record.empty()) return L"restore needs --record FILE";
   if (name == L"stop" && o.forUpdate && o.record.empty())
     return L"--for-update needs --record FILE";
-  if (name == L"stop" && !o.forUpdate && (o.kill || !o.record.empty())) {
-    return L"--record and --kill-at-deadline go with --for-update";
+  if (name == L"stop" && !o.forUpdate && (o.kill || o.waitForFolder || !o.record.empty())) {
+    return L"--record, --kill-at-deadline and --wait-for-folder go with --for-update";
   }
   if (name == L"control" && (!ParseNumber(o.second, 255, &options->control) || o.control < 128)) {
     return L"CODE is a user-defined control, 128 to 255";

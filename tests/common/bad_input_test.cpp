@@ -189,7 +189,7 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
                   },
                   ERROR_INSUFFICIENT_BUFFER, 0});
   // The record of an update: a null size, a null record with a size, an unknown flag.
-  for (DWORD flags : {0u, 4u}) {
+  for (DWORD flags : {0u, 8u}) {
     rows.push_back({"StopServicesForUpdate, flags " + std::to_string(flags) + ", null record",
                     [&f, flags](DWORD *) {
                       DWORD size = 1;
@@ -209,6 +209,18 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
                     [&f, record](DWORD *) { return f.restore_after_update(record, 1000); },
                     ERROR_INVALID_DATA, 0});
   }
+  rows.push_back({"ListFolderProcesses, null folder",
+                  [&f](DWORD *) {
+                    DWORD count = 0;
+                    return f.list_folder_processes(nullptr, nullptr, &count);
+                  },
+                  ERROR_INVALID_PARAMETER, 0});
+  rows.push_back({"ListFolderProcesses, null list with a count",
+                  [&f](DWORD *) {
+                    DWORD count = 1;
+                    return f.list_folder_processes("C:\\Tessera", nullptr, &count);
+                  },
+                  ERROR_INVALID_PARAMETER, 0});
   rows.push_back({"RestoreServicesAfterUpdate, null record",
                   [&f](DWORD *) { return f.restore_after_update(nullptr, 1000); },
                   ERROR_INVALID_PARAMETER, 0});

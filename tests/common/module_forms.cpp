@@ -182,6 +182,19 @@ DWORD StopForUpdateW(const char *name, DWORD timeout, DWORD flags, char *record,
 DWORD RestoreAfterUpdateW(const char *record, DWORD timeout) {
   return RestoreServicesAfterUpdateW(Wide(record).get(), timeout);
 }
+DWORD ListFolderProcessesNarrowedW(const char *folder, SERVICE_FOLDER_PROCESSA *processes,
+                                   DWORD *count) {
+  std::vector<SERVICE_FOLDER_PROCESSW> wide(count == nullptr ? 0 : *count);
+  const DWORD result =
+      ListFolderProcessesW(Wide(folder).get(), processes == nullptr ? nullptr : wide.data(), count);
+  for (size_t i = 0; processes != nullptr && count != nullptr && i < *count && i < wide.size();
+       ++i) {
+    processes[i].processId = wide[i].processId;
+    processes[i].parentProcessId = wide[i].parentProcessId;
+    Narrow(processes[i].program, wide[i].program, MAX_PATH);
+  }
+  return result;
+}
 
 }  // namespace
 
@@ -213,7 +226,8 @@ const ModuleForm kAnsiForm = {"A",
                               StopServiceWithDependents,
                               StartServiceWithDependents,
                               StopServicesForUpdate,
-                              RestoreServicesAfterUpdate};
+                              RestoreServicesAfterUpdate,
+                              ListFolderProcesses};
 
 const ModuleForm kWideForm = {"W",
                               StartAndWaitW,
@@ -237,6 +251,7 @@ const ModuleForm kWideForm = {"W",
                               StopWithDependentsW,
                               StartWithDependentsW,
                               StopForUpdateW,
-                              RestoreAfterUpdateW};
+                              RestoreAfterUpdateW,
+                              ListFolderProcessesNarrowedW};
 
 const ModuleForm *const kBothForms[2] = {&kAnsiForm, &kWideForm};

@@ -35,6 +35,7 @@ struct ModuleForm {
   decltype(&StartServiceWithDependents) start_with_dependents;
   decltype(&StopServicesForUpdate) stop_for_update;
   decltype(&RestoreServicesAfterUpdate) restore_after_update;
+  decltype(&ListFolderProcesses) list_folder_processes;
   // The platform's name for one of its A/W calls in this form: "OpenServiceA" or "OpenServiceW".
   std::string Platform(const char *call) const { return std::string(call) + suffix; }
 };

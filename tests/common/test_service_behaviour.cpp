@@ -42,12 +42,14 @@ std::string BehaviourArguments(const TestServiceBehaviour &b) {
     const char *option;
     DWORD value;
     DWORD otherwise;
-  } numbers[] = {{"--exit-code", b.exit_code, defaults.exit_code},
-                 {"--stop-ms", b.stop_ms, defaults.stop_ms},
-                 {"--linger-ms", b.linger_ms, defaults.linger_ms},
-                 {"--crash-on-stop", b.crashes_on_stop, defaults.crashes_on_stop},
-                 {"--child-outlives-ms", b.child_outlives_ms, defaults.child_outlives_ms},
-                 {"--accept", b.controls_accepted, defaults.controls_accepted}};
+  } numbers[] = {
+      {"--exit-code", b.exit_code, defaults.exit_code},
+      {"--stop-ms", b.stop_ms, defaults.stop_ms},
+      {"--linger-ms", b.linger_ms, defaults.linger_ms},
+      {"--crash-on-stop", b.crashes_on_stop, defaults.crashes_on_stop},
+      {"--child-outlives-ms", b.child_outlives_ms, defaults.child_outlives_ms},
+      {"--child-spawns-every-ms", b.child_spawns_every_ms, defaults.child_spawns_every_ms},
+      {"--accept", b.controls_accepted, defaults.controls_accepted}};
   for (const auto &number : numbers) {
     if (number.value != number.otherwise) {
       arguments += std::string(" ") + number.option + " " + std::to_string(number.value);
@@ -87,6 +89,8 @@ bool ParseBehaviour(int argc, char **argv, TestServiceBehaviour *b) {
       b->linger_ms = number;
     } else if (std::strcmp(name, "--child-outlives-ms") == 0) {
       b->child_outlives_ms = number;
+    } else if (std::strcmp(name, "--child-spawns-every-ms") == 0) {
+      b->child_spawns_every_ms = number;
     } else if (std::strcmp(name, "--crash-on-stop") == 0) {
       b->crashes_on_stop = number != 0;
     } else if (std::strcmp(name, "--accept") == 0) {

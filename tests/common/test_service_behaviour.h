@@ -19,6 +19,7 @@ struct TestServiceBehaviour {
   DWORD linger_ms = 0;                // how long its process stays after it stopped
   bool crashes_on_stop = false;       // its process ends at the stop's end, unreported
   DWORD child_outlives_ms = 0;        // a child that it starts stays this long after it; 0 none
+  DWORD child_spawns_every_ms = 0;    // that child starts a grandchild this often; 0 never
   DWORD controls_accepted = SERVICE_ACCEPT_STOP;
   std::string control_log;  // file that receives each control code, one a line
   // File that receives each status it reports, and its process's exit (0),

@@ -154,6 +154,66 @@ TEST(UpdateTest, AStopForUpdateWaitsForTheChildThatOutlivesTheService) {
   RemoveTestServiceCopy(program);
 }
 
+TEST(UpdateTest, AChildThatKeepsStartingOthersIsEndedWithThemAll) {
+  BeginServiceTest();
+  const char name[] = "tessera-update-spawner";
+  const std::wstring program = CopyTestServiceInto(L"tessera-update-spawner");
+  TestServiceBehaviour spawner;
+  spawner.child_outlives_ms = INFINITE;
+  spawner.child_spawns_every_ms = 200;
+  InstallTestService(name, spawner, SERVICE_DEMAND_START, program);
+  StartTestService(name);
+  Sleep(500);
+  // The service, its child and the child's children run its program.
+  SERVICE_FOLDER_PROCESSW held[64];
+  DWORD count = 64;
+  const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
+  EXPECT_EQ(ListFolderProcessesW(folder.c_str(), held, &count), 0u);
+  EXPECT_GE(count, 3u);
+  char record[512];
+  DWORD size = sizeof record;
+  EXPECT_EQ(StopServicesForUpdate(name, 3000,
+                                  SERVICE_UPDATE_KILL_AT_DEADLINE | SERVICE_UPDATE_WAIT_FOR_FOLDER,
+                                  record, &size),
+            0u);
+  EXPECT_EQ(OverwriteTestServiceCopy(program), 0u);
+  count = 64;
+  EXPECT_EQ(ListFolderProcessesW(folder.c_str(), held, &count), 0u);
+  EXPECT_EQ(count, 0u);
+  RemoveTestService(name);
+  RemoveTestServiceCopy(program);
+}
+
+// A platform that writes a notification's record after its handle was closed
+// shows it only to a process that waits again: forty updates in one, then a
+// restore of three services.
+TEST(UpdateTest, FortyUpdatesAndARestoreOfThreeInOneProcess) {
+  BeginServiceTest();
+  const char *const names[] = {kName, "tessera-update-b", "tessera-update-c"};
+  for (const char *name : names)
+    InstallTestService(name, TestServiceBehaviour(), SERVICE_DEMAND_START);
+  StartTestService(kName);
+  int failures = 0;
+  for (int cycle = 0; cycle < 40 && failures < 3; ++cycle) {
+    SCOPED_TRACE(testing::Message() << "cycle " << cycle);
+    wchar_t record[512];
+    DWORD size = 512;
+    const DWORD stopped =
+        StopServicesForUpdateW(kWideName, 10000, SERVICE_UPDATE_HOLD_STOPPED, record, &size);
+    const DWORD restored = RestoreServicesAfterUpdateW(record, 10000);
+    EXPECT_EQ(stopped, 0u);
+    EXPECT_EQ(restored, 0u);
+    failures += stopped != 0 || restored != 0;
+  }
+  EXPECT_EQ(RestoreServicesAfterUpdate(
+                "SCU1/3;R-3=tessera-update;R-3=tessera-update-b;R-3=tessera-update-c", 10000),
+            0u);
+  for (const char *name : names) {
+    EXPECT_EQ(TestServiceState(name), static_cast<DWORD>(SERVICE_RUNNING)) << name;
+    RemoveTestService(name);
+  }
+}
+
 TEST(UpdateTest, DependentsStopFirstAndStartAfterTheService) {
   BeginServiceTest();
   // B depends on the service and C on B; started in that order, they stop in the reverse.

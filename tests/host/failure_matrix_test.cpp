@@ -71,10 +71,12 @@ bool IsClose(const std::string &function) {
 }
 
 // A failed close changes nothing, a process that cannot be opened is
-// watched through the process list, and a service whose notifications
-// cannot be had is queried at a pace: the operation goes on.
+// watched through the process list, one whose times cannot be read is
+// taken for a child, and a service whose notifications cannot be had is
+// queried at a pace: the operation goes on.
 bool GoesOnAfter(const std::string &function) {
-  return IsClose(function) || function == "OpenProcess" || function == "NotifyServiceStatusChangeW";
+  return IsClose(function) || function == "OpenProcess" || function == "GetProcessTimes" ||
+         function == "NotifyServiceStatusChangeW";
 }
 
 // The generic result: the injected code, but for a failure that the operation goes on after.

@@ -21,6 +21,7 @@ void InstallTestService(const char *name, const TestServiceBehaviour &behaviour,
   setup.linger_ms = behaviour.linger_ms;
   setup.crashes_on_stop = behaviour.crashes_on_stop;
   if (behaviour.child_outlives_ms != 0) setup.children_outlive_ms = {behaviour.child_outlives_ms};
+  setup.child_spawns_every_ms = behaviour.child_spawns_every_ms;
   setup.controls_accepted = behaviour.controls_accepted;
   setup.exit_code = behaviour.exit_code;
   const DWORD reports = behaviour.pending_ms / kReportIntervalMs;

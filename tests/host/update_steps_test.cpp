@@ -226,6 +226,43 @@ DWORD StartWithTwentyThousandDependents() {
   return StartServiceWithDependents(kService, names.c_str(), 10000);
 }
 
+bool late_started;
+
+void ExpectNoProgramLeft() { EXPECT_FALSE(standin::ProgramInUse(L"C:\\svc.exe")); }
+
+void ExpectThreadTokenAsItWas() {
+  HANDLE token;
+  EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token));
+  EXPECT_EQ(GetLastError(), ERROR_NO_TOKEN);
+}
+
+void AddServicesWithoutAFolder() {
+  const std::pair<const char *, const char *> paths[] = {
+      {"windows", "\"c:\\windows\\System32\\svc.exe\" -k"},
+      {"root", "C:\\svc.exe"},
+      {"shared", "C:\\Tessera\\svc.exe"}};
+  for (const auto &path : paths) {
+    standin::ServiceSetup s = RunningService();
+    s.name = path.first;
+    s.binary_path = path.second;
+    if (s.name == "shared") s.service_type = SERVICE_WIN32_SHARE_PROCESS;
+    standin::AddService(s);
+  }
+}
+
+// Stops each for an update with its folder; returns the first result that
+// is not the refusal.
+DWORD StopEachWithoutAFolder() {
+  for (const char *name : {"windows", "root", "shared"}) {
+    record_size = sizeof record;
+    const DWORD result = StopServicesForUpdate(
+        name, 1000, SERVICE_UPDATE_KILL_AT_DEADLINE | SERVICE_UPDATE_WAIT_FOR_FOLDER, record,
+        &record_size);
+    if (result != ERROR_INVALID_PARAMETER) return result;
+  }
+  return ERROR_INVALID_PARAMETER;
+}
+
 const std::string kOnProcess = "WaitForSingleObject(h3, ";
 const std::string kAlertable = "WaitForSingleObjectEx(h3, ";
 // What a registration still pending at the end may have queued runs then.
@@ -367,15 +404,17 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] { standin::AddService(WithChild(INFINITE)); }, [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); },
        0, 1000, {}, [] { ExpectRecord("SCU1/1;RK3=tessera"); }},
       {"stop for update: a process that took the id of the service's once it had gone is not its child",
-       [] { AddRunning(300, 0); standin::OnCall("CreateToolhelp32Snapshot", [] { Sleep(1); standin::StartProcess(200, 100); }); },
+       [] { AddRunning(300, 0); standin::OnCall("CreateToolhelp32Snapshot", [] {
+              if (standin::ServiceState(kService) == SERVICE_STOPPED && !standin::ProgramInUse(L"C:\\other.exe")) { Sleep(1); standin::StartProcess(200, 100); } }); },
        [] { return StopForUpdate(10000, 0); }, 0, 301, {}},
       {"stop for update: one whose process has been ended, which Wine's manager shows running, is sent no stop",
        [] { standin::SetManagerIgnoresProcessExit(true); standin::AddService(RunningService());
-            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, 100); TerminateProcess(process, 1); CloseHandle(process); },
+            standin::KillProcess(100); },
        [] { return StopForUpdate(1000, 0); }, 0, 0, {}, [] { EXPECT_EQ(CountCalls("ControlService"), 0); }},
       {"stop for update: no right to end its process, waited for through a handle that may only wait",
        [] { AddRunning(250, 0); standin::FailCall("OpenProcess", 1, ERROR_ACCESS_DENIED); },
-       [] { return StopForUpdate(10000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 250, Repeated(2, "WaitForSingleObjectEx(h5, 10000, 1)") + kDrain},
+       [] { return StopForUpdate(10000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 250, {},
+       [] { EXPECT_THAT(Waits(), testing::Each(testing::AnyOf(testing::StartsWith("WaitForSingleObject"), "SleepEx(0, 1)"))); }},
       {"stop for update: a grandchild that outlives the service, ended with its parent",
        [] { standin::AddService(WithChild(INFINITE)); standin::OnCall("ControlService", [] { standin::StartProcess(300, 101); }); },
        [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},
@@ -413,9 +452,43 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] { standin::ServiceSetup s = RunningService(); s.name = kEscapedName; standin::AddService(s); },
        [] { record_size = sizeof record; return StopServicesForUpdate(kEscapedName, 1000, 0, record, &record_size); },
        0, 0, {}, ExpectEscapedNameReadBackInBothForms},
-      {"stop for update: never the calling process",
-       [] { AddHung(); standin::StartProcess(4, 100); }, [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); },
-       WAIT_TIMEOUT, 1000 + SERVICE_UPDATE_KILL_GRACE_MS, {}, [] { EXPECT_EQ(CountCalls("TerminateProcess"), 1); }},
+      {"restore: three services in one call, each record written by a late notifier after its handle's close",
+       [] { for (const char *name : {kService, "a", "b"}) { standin::ServiceSetup s = Starting(500); s.name = name; standin::AddService(s); }
+            standin::SetNotifierLate(true); },
+       [] { return RestoreServicesAfterUpdate("SCU1/3;R-3=tessera;R-3=b;R-3=a", 10000); }, 0, 1500, {},
+       [] { for (const char *name : {kService, "a", "b"}) EXPECT_EQ(standin::ServiceState(name), SERVICE_RUNNING) << name; }},
+      {"stop for update: a caller that the service's launcher started, an updater, is neither waited for nor ended, nor is the launcher",
+       [] { AddHung(); standin::StartProcess(300, 100, L"C:\\launcher.exe"); standin::StartProcess(4, 300); },
+       [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},
+       [] { EXPECT_FALSE(standin::ProgramInUse(L"C:\\svc.exe")); EXPECT_TRUE(standin::ProgramInUse(L"C:\\other.exe"));
+            EXPECT_TRUE(standin::ProgramInUse(L"C:\\launcher.exe")); ExpectThreadTokenAsItWas(); }},
+      {"stop for update: a program of the system's that the service's process started (Wine's desktop) is not waited for",
+       [] { AddRunning(0, 0); standin::StartProcess(300, 100, L"C:\\WINDOWS\\system32\\explorer.exe"); },
+       [] { return StopForUpdate(1000, 0); }, 0, 0, {}},
+      {"stop for update: a caller without the debug privilege may not end a LocalSystem service's process",
+       [] { AddHung(); standin::SetCallerHoldsDebugPrivilege(false); },
+       [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, ERROR_SERVICE_REQUEST_TIMEOUT, 1000, {},
+       [] { EXPECT_TRUE(standin::ProgramInUse(L"C:\\svc.exe")); }},
+      {"stop for update: a child that starts another every 200 ms, all found at the rounds and ended",
+       [] { standin::ServiceSetup s = WithChild(INFINITE); s.child_spawns_every_ms = 200; standin::AddService(s); },
+       [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {}, ExpectNoProgramLeft},
+      {"stop for update: eighty children, all ended",
+       [] { standin::ServiceSetup s = RunningService(); s.children_outlive_ms.assign(80, INFINITE); standin::AddService(s); },
+       [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {}, ExpectNoProgramLeft},
+      {"stop for update: a process that the kill cut short in its start, dated just after its parent's end, is ended at the next round",
+       [] { standin::AddService(WithChild(INFINITE)); late_started = false; standin::OnCall("CreateToolhelp32Snapshot", [] {
+              if (!late_started && standin::Now() >= 1000 && !standin::ProgramInUse(L"C:\\svc.exe")) {
+                late_started = true; Sleep(1); standin::StartProcess(500, 101, L"C:\\late.exe"); } }); },
+       [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000 + 500, {},
+       [] { EXPECT_FALSE(standin::ProgramInUse(L"C:\\late.exe")); }},
+      {"stop for update: a helper in the service's folder whose parent has long gone, ended with the folder's",
+       [] { standin::ServiceSetup s = RunningService(); s.binary_path = "C:\\Tessera\\svc.exe"; standin::AddService(s);
+            standin::StartProcess(300, 999, L"C:\\TESSERA\\bin\\helper.exe"); standin::StartProcess(301, 999, L"C:\\Tessera2\\other.exe"); },
+       [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE | SERVICE_UPDATE_WAIT_FOR_FOLDER); }, 0, 1000, {},
+       [] { EXPECT_FALSE(standin::ProgramInUse(L"C:\\TESSERA\\bin\\helper.exe")); EXPECT_TRUE(standin::ProgramInUse(L"C:\\Tessera2\\other.exe")); }},
+      {"stop for update: no folder waited for in the Windows folder, at a drive's root, or of a shared process: refused, nothing touched",
+       AddServicesWithoutAFolder, StopEachWithoutAFolder, ERROR_INVALID_PARAMETER, 0, {},
+       [] { for (const char *name : {"windows", "root", "shared"}) { EXPECT_EQ(standin::ServiceState(name), SERVICE_RUNNING); ExpectStartType(name, SERVICE_DEMAND_START); } }},
   };
   // clang-format on
   // The tick count also wraps in the middle of every wait.

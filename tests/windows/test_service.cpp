@@ -93,14 +93,11 @@ void LeaveMark() {
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
-// Starts a child: this program again, which stays child_outlives_ms after
-// this process has exited.
-void StartChild() {
+// Starts this program again with the arguments.
+void StartSelf(const std::wstring &arguments) {
   wchar_t program[MAX_PATH];
   GetModuleFileNameW(nullptr, program, MAX_PATH);
-  std::wstring line = L"\"" + std::wstring(program) + L"\" --child-of " +
-                      std::to_wstring(GetCurrentProcessId()) + L" " +
-                      std::to_wstring(behaviour.child_outlives_ms);
+  std::wstring line = L"\"" + std::wstring(program) + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child;
@@ -111,22 +108,43 @@ void StartChild() {
   }
 }
 
-// As a child: waits for the parent to exit, then stays ms longer.
-int RunAsChild(DWORD parent, DWORD ms) {
+// Starts a child, which stays child_outlives_ms after this process has
+// exited, starting a grandchild every child_spawns_every_ms meanwhile.
+// It logs its exit to the service's status log, where there is one.
+void StartChild() {
+  StartSelf(L"--child-of " + std::to_wstring(GetCurrentProcessId()) + L" " +
+            std::to_wstring(behaviour.child_outlives_ms) + L" " +
+            std::to_wstring(behaviour.child_spawns_every_ms) + L" \"" +
+            std::wstring(behaviour.status_log.begin(), behaviour.status_log.end()) + L"\"");
+}
+
+// As a child: stays ms (INFINITE: for good) after the parent has exited,
+// starting a grandchild, which stays a minute, every spawn_ms (0: never).
+int RunAsChild(DWORD parent, DWORD ms, DWORD spawn_ms) {
+  const wchar_t grandchild[] = L"--child-of 0 60000 0 \"\"";
+  const DWORD pace = spawn_ms == 0 ? INFINITE : spawn_ms;
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, parent);
-  if (process != nullptr) {
-    WaitForSingleObject(process, INFINITE);
-    CloseHandle(process);
+  while (process != nullptr && WaitForSingleObject(process, pace) == WAIT_TIMEOUT) {
+    StartSelf(grandchild);
   }
-  Sleep(ms);
+  if (process != nullptr) CloseHandle(process);
+  for (DWORD left = ms; left != 0;) {
+    const DWORD pause = left < pace ? left : pace;
+    Sleep(pause);
+    if (left != INFINITE) left -= pause;
+    if (spawn_ms != 0) StartSelf(grandchild);
+  }
+  LogStatus(0);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--child-of") == 0) {
-    return RunAsChild(std::strtoul(argv[2], nullptr, 10), std::strtoul(argv[3], nullptr, 10));
+  if (argc == 6 && std::strcmp(argv[1], "--child-of") == 0) {
+    behaviour.status_log = argv[5];
+    return RunAsChild(std::strtoul(argv[2], nullptr, 10), std::strtoul(argv[3], nullptr, 10),
+                      std::strtoul(argv[4], nullptr, 10));
   }
   if (!ParseBehaviour(argc, argv, &behaviour)) return 2;
   LeaveMark();
