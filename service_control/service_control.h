@@ -37,45 +37,53 @@
 extern "C" {
 #endif
 
-/* StartServiceAndWait starts the service and waits while it is start-pending,
- * pausing a tenth of its wait hint (1 to 10 s) between queries and giving up
- * once its check point has not risen for longer than the hint. Returns 0 or
- * the code of the failed platform call; writes 1 to *notRunning (when not
- * null) if the wait ended in any state but SERVICE_RUNNING, never 0. */
+/* StartServiceAndWait starts the service and waits while it starts; returns 0 or a code.
+ * It pauses a tenth of the wait hint (1 to 10 s) between queries and gives up once the check point
+ * has not risen for longer than the hint. The result is 0 or the code of the failed platform call;
+ * it writes 1 to *notRunning (when not null) if the wait ended in any state but SERVICE_RUNNING,
+ * never 0. */
 DWORD SERVICE_CONTROL_API StartServiceAndWait(const char *serviceName, DWORD *notRunning);
 DWORD SERVICE_CONTROL_API StartServiceAndWaitW(const wchar_t *serviceName, DWORD *notRunning);
 
-/* StartServiceAndPoll starts the service and queries it every 100 ms, at most
- * 100 times, until it runs. Returns 0, the code of the failed platform call,
- * or ERROR_SERVICE_NOT_ACTIVE (1062) if it is not running at the end. */
+/* StartServiceAndPoll starts the service and polls until it runs; returns 0 or a code.
+ * It queries every 100 ms, at most 100 times. The result is 0, the code of the failed platform
+ * call, or ERROR_SERVICE_NOT_ACTIVE (1062) if it is not running at the end. */
 DWORD SERVICE_CONTROL_API StartServiceAndPoll(const char *serviceName);
 DWORD SERVICE_CONTROL_API StartServiceAndPollW(const wchar_t *serviceName);
 
-/* StopServiceAndWait sends SERVICE_CONTROL_STOP unless the service is stopped,
- * then queries it every 500 ms, at most 50 times, until it is stopped.
- * Returns 0, the code of a platform call that failed before the wait, or
- * ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it is not stopped at the end, which
- * is also the result when a status query inside the wait fails. */
+/* StopServiceAndWait stops the service and polls until it has stopped; returns 0 or a code.
+ * It sends SERVICE_CONTROL_STOP unless the service is stopped, then queries every 500 ms, at most
+ * 50 times. The result is 0, the code of a platform call that failed before the wait, or
+ * ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it is not stopped at the end, which is also the result
+ * when a status query inside the wait fails. */
 DWORD SERVICE_CONTROL_API StopServiceAndWait(const char *serviceName);
 DWORD SERVICE_CONTROL_API StopServiceAndWaitW(const wchar_t *serviceName);
 
-/* ControlServiceAndWaitStopped is StopServiceAndWait with control code 103 in
- * place of the stop control. Returns as StopServiceAndWait. */
+/* ControlServiceAndWaitStopped sends control 103 and waits as a stop; returns 0 or a code.
+ * It is StopServiceAndWait with control code 103 in place of the stop control, and returns as
+ * StopServiceAndWait does. */
 DWORD SERVICE_CONTROL_API ControlServiceAndWaitStopped(const char *serviceName);
 DWORD SERVICE_CONTROL_API ControlServiceAndWaitStoppedW(const wchar_t *serviceName);
 
-/* SendServiceControl sends one control code through a handle that holds only
- * SERVICE_QUERY_STATUS and SERVICE_USER_DEFINED_CONTROL, without waiting.
- * Returns 0 or the code of the failed platform call (a stop, for instance, is
- * refused with ERROR_ACCESS_DENIED). */
+/* SendServiceControl sends one control code without waiting; returns 0 or a code.
+ * It asks through a handle that holds only SERVICE_QUERY_STATUS and SERVICE_USER_DEFINED_CONTROL,
+ * so a control that needs another right (a stop) is refused with ERROR_ACCESS_DENIED. */
 DWORD SERVICE_CONTROL_API SendServiceControl(const char *serviceName, DWORD control);
 DWORD SERVICE_CONTROL_API SendServiceControlW(const wchar_t *serviceName, DWORD control);
 
-/* QueryServiceState fills *status with the service's current status. Returns
- * 0 or the code of the failed platform call; a null status is refused with
+/* QueryServiceState fills *status with the service's status; returns 0 or a code.
+ * The code is that of the failed platform call; a null status is refused with
  * ERROR_INVALID_PARAMETER. *status is written only by a successful query. */
 DWORD SERVICE_CONTROL_API QueryServiceState(const char *serviceName, SERVICE_STATUS *status);
 DWORD SERVICE_CONTROL_API QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status);
+
+/* QueryServiceStateEx fills *status with the status and process id; returns 0 or a code.
+ * As QueryServiceState, with the platform's SERVICE_STATUS_PROCESS: its process id is 0 while the
+ * service is stopped. */
+DWORD SERVICE_CONTROL_API QueryServiceStateEx(const char *serviceName,
+                                              SERVICE_STATUS_PROCESS *status);
+DWORD SERVICE_CONTROL_API QueryServiceStateExW(const wchar_t *serviceName,
+                                               SERVICE_STATUS_PROCESS *status);
 
 /* The steps of an update, each within a deadline of the caller's
  * (timeoutMs from the call, INFINITE for none), with the module's rule that
@@ -96,64 +104,57 @@ DWORD SERVICE_CONTROL_API QueryServiceStateW(const wchar_t *serviceName, SERVICE
  * wait once more. A callback that comes after the call runs in the caller's
  * next alertable wait and touches nothing but its record. */
 
-/* StopServiceAndWaitForExit stops the service unless it is stopped (one that
- * is stopping is only waited for) and waits until it reports that it stopped
- * and then until its process has exited, which may be later, so that its
- * program can be replaced. A process that exits without reporting that the
- * service stopped (a crash in its stop, a kill) counts as stopped, though
- * the manager may still show it stop-pending, and one that had exited before
- * the call is sent no stop. The process of a service that shares it with
- * others (SERVICE_WIN32_SHARE_PROCESS) is not waited for. Returns 0 (at once
- * for a stopped service), ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it has not
- * stopped by the deadline, WAIT_TIMEOUT (258) if it has stopped but its
- * process was still there at the deadline, or the code of the failed
- * platform call (ERROR_DEPENDENT_SERVICES_RUNNING while others that depend
- * on it run). */
+/* StopServiceAndWaitForExit stops the service until its process exits; returns 0 or a code.
+ * It stops the service unless it is stopped (one that is stopping is only waited for) and waits
+ * until it reports that it stopped and then until its process has exited, which may be later, so
+ * that its program can be replaced. A process that exits without reporting that the service stopped
+ * (a crash in its stop, a kill) counts as stopped, though the manager may still show it stop-
+ * pending, and one that had exited before the call is sent no stop. The process of a service that
+ * shares it with others (SERVICE_WIN32_SHARE_PROCESS) is not waited for. The result is 0 (at once
+ * for a stopped service), ERROR_SERVICE_REQUEST_TIMEOUT (1053) if it has not stopped by the
+ * deadline, WAIT_TIMEOUT (258) if it has stopped but its process was still there at the deadline,
+ * or the code of the failed platform call (ERROR_DEPENDENT_SERVICES_RUNNING while others that
+ * depend on it run). */
 DWORD SERVICE_CONTROL_API StopServiceAndWaitForExit(const char *serviceName, DWORD timeoutMs);
 DWORD SERVICE_CONTROL_API StopServiceAndWaitForExitW(const wchar_t *serviceName, DWORD timeoutMs);
 
-/* DeleteServiceAndWaitGone deletes the service (or takes one already marked
- * for deletion), closes its own handles and waits until the manager no
- * longer knows it, which is once it has stopped and nobody holds a handle to
- * it: the name can then be installed again. A running service stays
- * registered until it stops, so stop it first: otherwise the call waits to
- * its deadline (with INFINITE, until someone stops it). Returns 0 once it is
- * gone (at once for a name that opens no service, which includes a display
- * name: such a name may still be one that cannot be installed,
- * ERROR_DUPLICATE_SERVICE_NAME), ERROR_SERVICE_MARKED_FOR_DELETE (1072) if
- * it is still registered at the deadline, or the code of the failed
- * platform call. */
+/* DeleteServiceAndWaitGone deletes the service until it is gone; returns 0 or a code.
+ * It deletes the service (or takes one already marked for deletion), closes its own handles and
+ * waits until the manager no longer knows it, which is once it has stopped and nobody holds a
+ * handle to it: the name can then be installed again. A running service stays registered until it
+ * stops, so stop it first: otherwise the call waits to its deadline (with INFINITE, until someone
+ * stops it). The result is 0 once it is gone (at once for a name that opens no service, which
+ * includes a display name: such a name may still be one that cannot be installed,
+ * ERROR_DUPLICATE_SERVICE_NAME), ERROR_SERVICE_MARKED_FOR_DELETE (1072) if it is still registered
+ * at the deadline, or the code of the failed platform call. */
 DWORD SERVICE_CONTROL_API DeleteServiceAndWaitGone(const char *serviceName, DWORD timeoutMs);
 DWORD SERVICE_CONTROL_API DeleteServiceAndWaitGoneW(const wchar_t *serviceName, DWORD timeoutMs);
 
-/* StopServiceWithDependents stops the running services that depend on the
- * service, in the platform's order (the reverse of their starts), then the
- * service, each as StopServiceAndWaitForExit does, and writes the names of
- * the dependents that it stopped (one that was stopping already counts) to
- * stoppedDependents as a list closed by two zeros, which never cuts a name,
- * for StartServiceWithDependents. A dependent that starts meanwhile is
- * stopped too (at most three rounds). Returns as StopServiceAndWaitForExit;
- * a null list is refused with ERROR_INVALID_PARAMETER, and a list of size
- * characters (WCHARs in the wide form) that cannot hold the names with
- * ERROR_INSUFFICIENT_BUFFER: before anything is stopped, with the list
- * untouched, when the first round's names do not fit, and after a later
- * round's, or any other failure, with the list holding the names stopped so
- * far. */
+/* StopServiceWithDependents stops the dependents, then the service; returns 0 or a code.
+ * It stops the running services that depend on the service, in the platform's order (the reverse of
+ * their starts), then the service, each as StopServiceAndWaitForExit does, and writes the names of
+ * the dependents that it stopped (one that was stopping already counts) to stoppedDependents as a
+ * list closed by two zeros, which never cuts a name, for StartServiceWithDependents. A dependent
+ * that starts meanwhile is stopped too (at most three rounds). It returns as
+ * StopServiceAndWaitForExit; a null list is refused with ERROR_INVALID_PARAMETER, and a list of
+ * size characters (WCHARs in the wide form) that cannot hold the names with
+ * ERROR_INSUFFICIENT_BUFFER: before anything is stopped, with the list untouched, when the first
+ * round's names do not fit, and after a later round's, or any other failure, with the list holding
+ * the names stopped so far. */
 DWORD SERVICE_CONTROL_API StopServiceWithDependents(const char *serviceName, DWORD timeoutMs,
                                                     char *stoppedDependents, DWORD size);
 DWORD SERVICE_CONTROL_API StopServiceWithDependentsW(const wchar_t *serviceName, DWORD timeoutMs,
                                                      wchar_t *stoppedDependents, DWORD size);
 
-/* StartServiceWithDependents starts the service and waits while it is
- * start-pending, as StartServiceAndWait does, then starts the dependents of
- * the list (as StopServiceWithDependents writes it, closed by two zeros;
- * null or empty for none) from its last name to its first, each the same
- * way; a dependent that runs already will do, and one that is starting
- * already is waited for. An updater is better served by the record of
- * StopServicesForUpdate. Returns 0 once all of them run,
- * ERROR_SERVICE_REQUEST_TIMEOUT if one was still starting at the deadline,
- * ERROR_SERVICE_NOT_ACTIVE (1062) if one ended its wait in another state,
- * or the code of the failed platform call; it stops at the first failure. */
+/* StartServiceWithDependents starts the service, then its dependents; returns 0 or a code.
+ * It starts the service and waits while it is start-pending, as StartServiceAndWait does, then
+ * starts the dependents of the list (as StopServiceWithDependents writes it, closed by two zeros;
+ * null or empty for none) from its last name to its first, each the same way; a dependent that runs
+ * already will do, and one that is starting already is waited for. An updater is better served by
+ * the record of StopServicesForUpdate. The result is 0 once all of them run,
+ * ERROR_SERVICE_REQUEST_TIMEOUT if one was still starting at the deadline, ERROR_SERVICE_NOT_ACTIVE
+ * (1062) if one ended its wait in another state, or the code of the failed platform call; it stops
+ * at the first failure. */
 DWORD SERVICE_CONTROL_API StartServiceWithDependents(const char *serviceName,
                                                      const char *dependents, DWORD timeoutMs);
 DWORD SERVICE_CONTROL_API StartServiceWithDependentsW(const wchar_t *serviceName,
@@ -181,47 +182,40 @@ DWORD SERVICE_CONTROL_API StartServiceWithDependentsW(const wchar_t *serviceName
 #define SERVICE_UPDATE_WAIT_FOR_FOLDER 0x4u
 #define SERVICE_UPDATE_KILL_GRACE_MS 3000u
 
-/* StopServicesForUpdate records the service and its running dependents (for
- * each its name, whether it ran and its start type) in record, a line of
- * printable characters closed by a zero that RestoreServicesAfterUpdate
- * reads back, even in another process; then it stops the dependents in the
- * platform's order and the service, each until no process of it runs, within
- * the one deadline: its own, and every process that one of them started,
- * before the stop or during the wait (found by parent id in the process
- * list, read again every 500 ms, and created while that parent ran).
- * *recordSize is in characters (WCHARs in the wide form): the buffer's size
- * on the way in, then the characters written with the zero, or those
- * needed. The calling process, its descendants and the processes between
- * the service's process and it (an updater that the service started) are
- * never waited for or ended, so that a service can update itself; nor is a
- * process that others share (SERVICE_WIN32_SHARE_PROCESS), or one whose id
- * another took. The record notes each service whose processes it ended.
- * Returns 0 once every recorded service has stopped, or was ended, and no
- * process of it is left, so that the files can be replaced;
- * ERROR_SERVICE_REQUEST_TIMEOUT if one had not stopped by the
- * deadline, WAIT_TIMEOUT if its processes were still there, or the code of
- * the failed platform call; whatever it returns, the record stays valid for
- * the restore. Refused before anything is stopped: a null name or size, a
- * null record with a size, an unknown flag (ERROR_INVALID_PARAMETER), and a
- * record that does not fit (ERROR_INSUFFICIENT_BUFFER, with the size it
- * needs). */
+/* StopServicesForUpdate records what runs and stops it for an update; returns 0 or a code.
+ * It records the service and its running dependents (for each its name, whether it ran and its
+ * start type) in record, a line of printable characters closed by a zero that
+ * RestoreServicesAfterUpdate reads back, even in another process; then it stops the dependents in
+ * the platform's order and the service, each until no process of it runs, within the one deadline:
+ * its own, and every process that one of them started, before the stop or during the wait (found by
+ * parent id in the process list, read again every 500 ms, and created while that parent ran).
+ * *recordSize is in characters (WCHARs in the wide form): the buffer's size on the way in, then the
+ * characters written with the zero, or those needed. The calling process, its descendants and the
+ * processes between the service's process and it (an updater that the service started) are never
+ * waited for or ended, so that a service can update itself; nor is a process that others share
+ * (SERVICE_WIN32_SHARE_PROCESS), or one whose id another took. The record notes each service whose
+ * processes it ended. The result is 0 once every recorded service has stopped, or was ended, and no
+ * process of it is left, so that the files can be replaced; ERROR_SERVICE_REQUEST_TIMEOUT if one
+ * had not stopped by the deadline, WAIT_TIMEOUT if its processes were still there, or the code of
+ * the failed platform call; whatever it returns, the record stays valid for the restore. Refused
+ * before anything is stopped: a null name or size, a null record with a size, an unknown flag
+ * (ERROR_INVALID_PARAMETER), and a record that does not fit (ERROR_INSUFFICIENT_BUFFER, with the
+ * size it needs). */
 DWORD SERVICE_CONTROL_API StopServicesForUpdate(const char *serviceName, DWORD timeoutMs,
                                                 DWORD flags, char *record, DWORD *recordSize);
 DWORD SERVICE_CONTROL_API StopServicesForUpdateW(const wchar_t *serviceName, DWORD timeoutMs,
                                                  DWORD flags, wchar_t *record, DWORD *recordSize);
 
-/* RestoreServicesAfterUpdate puts back each recorded start type, then starts
- * the services that ran, the service first and then its dependents in the
- * reverse of their stop, each until it runs (one that is starting is waited
- * for, one that runs will do; one that ran although disabled is started
- * with a demand start and disabled again), within the deadline; it never
- * waits for a stop first. Called twice with one record, the second call finds all as
- * recorded and returns 0. Returns 0, ERROR_SERVICE_REQUEST_TIMEOUT if one
- * was still starting at the deadline, ERROR_SERVICE_NOT_ACTIVE if one ended
- * its start in another state, or the code of the failed platform call; a
- * null record gives ERROR_INVALID_PARAMETER, and one that is not of
- * StopServicesForUpdate's form, or is cut, ERROR_INVALID_DATA, before
- * anything is touched. */
+/* RestoreServicesAfterUpdate puts back what a record says ran; returns 0 or a code.
+ * It puts back each recorded start type, then starts the services that ran, the service first and
+ * then its dependents in the reverse of their stop, each until it runs (one that is starting is
+ * waited for, one that runs will do; one that ran although disabled is started with a demand start
+ * and disabled again), within the deadline; it never waits for a stop first. Called twice with one
+ * record, the second call finds all as recorded and returns 0. The result is 0,
+ * ERROR_SERVICE_REQUEST_TIMEOUT if one was still starting at the deadline, ERROR_SERVICE_NOT_ACTIVE
+ * if one ended its start in another state, or the code of the failed platform call; a null record
+ * gives ERROR_INVALID_PARAMETER, and one that is not of StopServicesForUpdate's form, or is cut,
+ * ERROR_INVALID_DATA, before anything is touched. */
 DWORD SERVICE_CONTROL_API RestoreServicesAfterUpdate(const char *record, DWORD timeoutMs);
 DWORD SERVICE_CONTROL_API RestoreServicesAfterUpdateW(const wchar_t *record, DWORD timeoutMs);
 
@@ -239,15 +233,14 @@ typedef struct SERVICE_FOLDER_PROCESSW {
   wchar_t program[MAX_PATH];
 } SERVICE_FOLDER_PROCESSW;
 
-/* ListFolderProcesses writes to processes the processes whose program lies
- * in folder or below it, which hold its files, found by their image path as
- * SERVICE_UPDATE_WAIT_FOR_FOLDER finds them (one that the caller may not
- * open with PROCESS_QUERY_LIMITED_INFORMATION is not listed). *count is in
- * records: the buffer's on the way in, then those written or needed.
- * Returns 0, ERROR_INSUFFICIENT_BUFFER with the count needed and the
- * records that fit, ERROR_INVALID_PARAMETER for a null folder or count, a
- * null list with a count, or a folder of MAX_PATH characters or more, or
- * the code of the failed call. */
+/* ListFolderProcesses lists the processes that run a folder's programs; returns 0 or a code.
+ * It writes to processes the processes whose program lies in folder or below it, which hold its
+ * files, found by their image path as SERVICE_UPDATE_WAIT_FOR_FOLDER finds them (one that the
+ * caller may not open with PROCESS_QUERY_LIMITED_INFORMATION is not listed). *count is in records:
+ * the buffer's on the way in, then those written or needed. The result is 0,
+ * ERROR_INSUFFICIENT_BUFFER with the count needed and the records that fit, ERROR_INVALID_PARAMETER
+ * for a null folder or count, a null list with a count, or a folder of MAX_PATH characters or more,
+ * or the code of the failed call. */
 DWORD SERVICE_CONTROL_API ListFolderProcesses(const char *folder,
                                               SERVICE_FOLDER_PROCESSA *processes, DWORD *count);
 DWORD SERVICE_CONTROL_API ListFolderProcessesW(const wchar_t *folder,
@@ -264,24 +257,21 @@ DWORD SERVICE_CONTROL_API ListFolderProcessesW(const wchar_t *folder,
 #define SERVICE_STAGE_ALLOCATE 10u
 #define SERVICE_STAGE_CHANGE_CONFIG 11u
 
-/* InstallServiceQuoted wraps the path in double quotes in the caller's buffer
- * (which must hold its length plus 3 bytes, or WCHARs in the wide form) once
- * the manager is open, then creates the service; empty (or null)
- * dependencies, group, account and password are passed as null. Returns 0,
- * SERVICE_STAGE_OPEN_MANAGER or SERVICE_STAGE_CREATE_SERVICE. Refused
- * before anything is opened, the buffer untouched: a null path, name or
- * display name (SERVICE_STAGE_OPEN_MANAGER, ERROR_INVALID_PARAMETER); and
- * with SERVICE_STAGE_CREATE_SERVICE, a service name over 256 characters
- * (ERROR_INVALID_NAME), a path that does not begin with a double quote but
- * holds one before its last character (ERROR_INVALID_NAME: no file name
- * holds one, and the added quotes would not protect the rest), and a quoted
- * form over 259 characters, which ReadServiceConfig could not hand back
- * whole (ERROR_FILENAME_EXCED_RANGE). A path that begins with a quote is
- * the caller's own quoting, a program name followed by arguments, and gets
- * a quote at its end only where it lacks one; one that ends in a backslash
- * is refused (ERROR_INVALID_NAME), since that backslash would escape the
- * added quote and change the last argument: InstallServiceUnquoted installs
- * such a command line as it stands. */
+/* InstallServiceQuoted installs the service with its path quoted; returns 0 or a stage.
+ * It wraps the path in double quotes in the caller's buffer (which must hold its length plus 3
+ * bytes, or WCHARs in the wide form) once the manager is open, then creates the service; empty (or
+ * null) dependencies, group, account and password are passed as null. The result is 0,
+ * SERVICE_STAGE_OPEN_MANAGER or SERVICE_STAGE_CREATE_SERVICE. Refused before anything is opened,
+ * the buffer untouched: a null path, name or display name (SERVICE_STAGE_OPEN_MANAGER,
+ * ERROR_INVALID_PARAMETER); and with SERVICE_STAGE_CREATE_SERVICE, a service name over 256
+ * characters (ERROR_INVALID_NAME), a path that does not begin with a double quote but holds one
+ * before its last character (ERROR_INVALID_NAME: no file name holds one, and the added quotes would
+ * not protect the rest), and a quoted form over 259 characters, which ReadServiceConfig could not
+ * hand back whole (ERROR_FILENAME_EXCED_RANGE). A path that begins with a quote is the caller's own
+ * quoting, a program name followed by arguments, and gets a quote at its end only where it lacks
+ * one; one that ends in a backslash is refused (ERROR_INVALID_NAME), since that backslash would
+ * escape the added quote and change the last argument: InstallServiceUnquoted installs such a
+ * command line as it stands. */
 DWORD SERVICE_CONTROL_API InstallServiceQuoted(char *path, const char *serviceName,
                                                const char *displayName, DWORD serviceType,
                                                DWORD startType, const char *dependencies,
@@ -295,10 +285,10 @@ DWORD SERVICE_CONTROL_API InstallServiceQuotedW(wchar_t *path, const wchar_t *se
                                                 const wchar_t *account, const wchar_t *password,
                                                 DWORD *error);
 
-/* InstallServiceUnquoted creates the service with the path as it stands,
- * the caller's choice: the path is not checked, and one over 259 characters
- * reads back cut. Returns as InstallServiceQuoted, whose refusals of a
- * null argument and an overlong name it shares. */
+/* InstallServiceUnquoted installs the service with its path as it stands; returns 0 or a stage.
+ * The path is the caller's choice: it is not checked, and one over 259 characters reads back cut.
+ * It returns as InstallServiceQuoted, whose refusals of a null argument and an overlong name it
+ * shares. */
 DWORD SERVICE_CONTROL_API InstallServiceUnquoted(const char *path, const char *serviceName,
                                                  const char *displayName, DWORD serviceType,
                                                  DWORD startType, const char *dependencies,
@@ -312,14 +302,13 @@ DWORD SERVICE_CONTROL_API InstallServiceUnquotedW(const wchar_t *path, const wch
                                                   const wchar_t *account, const wchar_t *password,
                                                   DWORD *error);
 
-/* ReconfigureServiceQuoted applies the arguments of InstallServiceQuoted to an
- * existing service in place (ChangeServiceConfig); an empty (or null) string
- * or SERVICE_NO_CHANGE leaves that value as it is, and a non-empty path is
- * quoted in the caller's buffer as the install quotes it, once the service is
- * open. Returns 0, SERVICE_STAGE_OPEN_MANAGER, SERVICE_STAGE_OPEN_SERVICE,
- * SERVICE_STAGE_CREATE_SERVICE (the install's refusals of a name or a path,
- * before anything is opened) or SERVICE_STAGE_CHANGE_CONFIG, with the code
- * in *error. */
+/* ReconfigureServiceQuoted changes an installed service in place; returns 0 or a stage.
+ * It applies the arguments of InstallServiceQuoted to an existing service (ChangeServiceConfig); an
+ * empty (or null) string or SERVICE_NO_CHANGE leaves that value as it is, and a non-empty path is
+ * quoted in the caller's buffer as the install quotes it, once the service is open. The result is
+ * 0, SERVICE_STAGE_OPEN_MANAGER, SERVICE_STAGE_OPEN_SERVICE, SERVICE_STAGE_CREATE_SERVICE (the
+ * install's refusals of a name or a path, before anything is opened) or
+ * SERVICE_STAGE_CHANGE_CONFIG, with the code in *error. */
 DWORD SERVICE_CONTROL_API ReconfigureServiceQuoted(char *path, const char *serviceName,
                                                    const char *displayName, DWORD serviceType,
                                                    DWORD startType, const char *dependencies,
@@ -331,22 +320,20 @@ DWORD SERVICE_CONTROL_API ReconfigureServiceQuotedW(
     DWORD startType, const wchar_t *dependencies, DWORD errorControl, const wchar_t *loadOrderGroup,
     const wchar_t *account, const wchar_t *password, DWORD *error);
 
-/* SetServiceDescription sets the description; an empty one clears it.
- * Returns 0 or the code of the failed platform call; a null description is
- * refused with ERROR_INVALID_PARAMETER before anything is opened. */
+/* SetServiceDescription sets the service's description; returns 0 or a code.
+ * An empty description clears it. The code is that of the failed platform call; a null description
+ * is refused with ERROR_INVALID_PARAMETER before anything is opened. */
 DWORD SERVICE_CONTROL_API SetServiceDescription(const char *serviceName, const char *description);
 DWORD SERVICE_CONTROL_API SetServiceDescriptionW(const wchar_t *serviceName,
                                                  const wchar_t *description);
 
-/* SetServiceFailureActions sets what the manager does when the service fails
- * (actions, the platform's SC_ACTION records, used as they are; none clears
- * them; the failure count resets after resetPeriodSeconds), then whether
- * that also applies when it stops with an error (onNonCrashFailures
- * nonzero). Returns 0 or the code of the failed platform call; if the second
- * call fails, the actions stay set and the flag keeps its old value. A
- * reboot action needs the caller's SE_SHUTDOWN_NAME privilege; null actions
- * with a count are refused with ERROR_INVALID_PARAMETER before anything is
- * opened. */
+/* SetServiceFailureActions sets what the manager does when it fails; returns 0 or a code.
+ * It sets the actions (the platform's SC_ACTION records, used as they are; none clears them; the
+ * failure count resets after resetPeriodSeconds), then whether they also apply when the service
+ * stops with an error (onNonCrashFailures nonzero). The code is that of the failed platform call;
+ * if the second call fails, the actions stay set and the flag keeps its old value. A reboot action
+ * needs the caller's SE_SHUTDOWN_NAME privilege; null actions with a count are refused with
+ * ERROR_INVALID_PARAMETER before anything is opened. */
 DWORD SERVICE_CONTROL_API SetServiceFailureActions(const char *serviceName,
                                                    DWORD resetPeriodSeconds,
                                                    const SC_ACTION *actions, DWORD actionCount,
@@ -356,42 +343,40 @@ DWORD SERVICE_CONTROL_API SetServiceFailureActionsW(const wchar_t *serviceName,
                                                     const SC_ACTION *actions, DWORD actionCount,
                                                     int onNonCrashFailures);
 
-/* SetServiceDelayedAutoStart makes an automatic start wait until the other
- * automatic services have started (delayed nonzero), or not. Returns 0 or
- * the code of the failed platform call. */
+/* SetServiceDelayedAutoStart delays an automatic start, or not; returns 0 or a code.
+ * With delayed nonzero, an automatic start waits until the other automatic services have started;
+ * with 0 it does not. The code is that of the failed platform call. */
 DWORD SERVICE_CONTROL_API SetServiceDelayedAutoStart(const char *serviceName, int delayed);
 DWORD SERVICE_CONTROL_API SetServiceDelayedAutoStartW(const wchar_t *serviceName, int delayed);
 
-/* DeleteServiceIfStopped deletes the service; with stoppedOnly 1 (and only 1)
- * only if it is stopped. Returns 0, ERROR_DEPENDENT_SERVICES_RUNNING (1051)
- * for a service that is not stopped, or the code of the failed call. */
+/* DeleteServiceIfStopped deletes the service, if asked only a stopped one; returns 0 or a code.
+ * With stoppedOnly 1 (and only 1) it deletes only a stopped service. The result is 0,
+ * ERROR_DEPENDENT_SERVICES_RUNNING (1051) for a service that is not stopped, or the code of the
+ * failed call. */
 DWORD SERVICE_CONTROL_API DeleteServiceIfStopped(const char *serviceName, int stoppedOnly);
 DWORD SERVICE_CONTROL_API DeleteServiceIfStoppedW(const wchar_t *serviceName, int stoppedOnly);
 
-/* DeleteServiceByName deletes the service whatever its state. Returns 0 or
- * the code of the failed platform call. */
+/* DeleteServiceByName deletes the service whatever its state; returns 0 or a code.
+ * The code is that of the failed platform call. */
 DWORD SERVICE_CONTROL_API DeleteServiceByName(const char *serviceName);
 DWORD SERVICE_CONTROL_API DeleteServiceByNameW(const wchar_t *serviceName);
 
-/* SetServiceStartType changes the start type and nothing else. Returns 0 or
- * the code of the failed platform call; SERVICE_NO_CHANGE is refused with
+/* SetServiceStartType changes the start type and nothing else; returns 0 or a code.
+ * The code is that of the failed platform call; SERVICE_NO_CHANGE is refused with
  * ERROR_INVALID_PARAMETER before anything is opened. */
 DWORD SERVICE_CONTROL_API SetServiceStartType(const char *serviceName, DWORD startType);
 DWORD SERVICE_CONTROL_API SetServiceStartTypeW(const wchar_t *serviceName, DWORD startType);
 
-/* ReadServiceConfig reads the configuration into the caller's values and
- * buffers (path 260 bytes, group, dependencies and display name 100 each;
- * strings cut and terminated within them, never inside a double-byte
- * character). The dependency list comes as whole names, each closed by its
- * zero, and one more zero after the last, all within the 100: walk it name
- * by name until an empty one. Names that do not fit are left out, never
- * cut; no dependencies give two zeros, and a platform that hands back no
- * list at all gives a zero and then a 1. The wide form counts the same
- * sizes in WCHARs and never cuts a surrogate pair. Returns 0,
- * SERVICE_STAGE_OPEN_MANAGER, SERVICE_STAGE_OPEN_SERVICE (also, with
- * ERROR_INVALID_NAME, for a name over 256 characters, before anything is
- * opened), SERVICE_STAGE_READ_CONFIG or SERVICE_STAGE_ALLOCATE; outputs
- * are written only on 0. */
+/* ReadServiceConfig reads the service's configuration; returns 0 or a stage.
+ * It reads into the caller's values and buffers (path 260 bytes, group, dependencies and display
+ * name 100 each; strings cut and terminated within them, never inside a double-byte character). The
+ * dependency list comes as whole names, each closed by its zero, and one more zero after the last,
+ * all within the 100: walk it name by name until an empty one. Names that do not fit are left out,
+ * never cut; no dependencies give two zeros, and a platform that hands back no list at all gives a
+ * zero and then a 1. The wide form counts the same sizes in WCHARs and never cuts a surrogate pair.
+ * The result is 0, SERVICE_STAGE_OPEN_MANAGER, SERVICE_STAGE_OPEN_SERVICE (also, with
+ * ERROR_INVALID_NAME, for a name over 256 characters, before anything is opened),
+ * SERVICE_STAGE_READ_CONFIG or SERVICE_STAGE_ALLOCATE; outputs are written only on 0. */
 DWORD SERVICE_CONTROL_API ReadServiceConfig(const char *serviceName, DWORD *serviceType,
                                             DWORD *startType, DWORD *errorControl, DWORD *tag,
                                             char *path, char *loadOrderGroup, char *dependencies,

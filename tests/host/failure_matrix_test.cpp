@@ -12,7 +12,7 @@
 #include <cstring>
 #include <functional>
 
-#include "config_reading.h"
+#include "ops/config_reading.h"
 #include "module_forms.h"
 #include "standin_fixture.h"
 

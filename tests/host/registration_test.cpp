@@ -9,7 +9,7 @@
 #include <functional>
 #include <tuple>
 
-#include "config_reading.h"
+#include "ops/config_reading.h"
 #include "module_forms.h"
 #include "standin_fixture.h"
 

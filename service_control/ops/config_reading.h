@@ -7,7 +7,7 @@
 #include <string.h>
 #include <windows.h>
 
-#include "scm_session.h"
+#include "core/scm_session.h"
 
 namespace service_control {
 

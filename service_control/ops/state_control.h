@@ -10,7 +10,7 @@
 
 #include <windows.h>
 
-#include "scm_session.h"
+#include "core/scm_session.h"
 
 namespace service_control {
 
@@ -20,7 +20,7 @@ typedef BOOL (*StartCall)(SC_HANDLE service);
 // The control of ControlServiceAndWaitStopped: code 103, which the platform
 // refuses as no control it knows (ERROR_INVALID_PARAMETER), so that the
 // operation stops nothing unless the service is stopped already.
-const DWORD kControl103 = 103;
+const DWORD kControlAndWaitStoppedCode = 103;
 const Access kUserControl = {SC_MANAGER_ALL_ACCESS,
                              SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL};
 const Access kQueryStatus = {SC_MANAGER_ENUMERATE_SERVICE, SERVICE_QUERY_STATUS};
@@ -49,6 +49,9 @@ DWORD QueryThenControl(SC_HANDLE service, DWORD control);
 
 // Fills *status with QueryServiceStatus. Returns 0 or the code of the failed query.
 DWORD QueryStatusInto(SC_HANDLE service, SERVICE_STATUS *status);
+
+// Fills *status with QueryServiceStatusEx. Returns 0 or the code of the failed query.
+DWORD QueryStatusProcessInto(SC_HANDLE service, SERVICE_STATUS_PROCESS *status);
 
 }  // namespace service_control
 

@@ -1,6 +1,6 @@
 // The optional settings of a service: its description, what the manager does
 // when it fails, and whether an automatic start waits until the others.
-#include "scm_session.h"
+#include "core/scm_session.h"
 #include "service_control.h"
 
 namespace service_control {

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "service_settings.h"
+#include "core/service_settings.h"
 
 namespace service_control {
 

@@ -1,6 +1,6 @@
-#include "service_wait.h"
+#include "wait/service_wait.h"
 
-#include "deadline.h"
+#include "core/deadline.h"
 
 #ifndef ERROR_SERVICE_NOTIFY_CLIENT_LAGGING
 #define ERROR_SERVICE_NOTIFY_CLIENT_LAGGING 1294
@@ -97,6 +97,13 @@ void ArmWatch(StatusWatch *watch) {
 }
 
 void EndWatch(StatusWatch *watch) { watch->own.reset(NULL); }
+
+WatchedService::~WatchedService() {
+  EndWatch(&watch);
+  opened.service.reset(NULL);
+  opened.manager.reset(NULL);
+  DrainWatch(&watch);
+}
 
 void DrainWatch(StatusWatch *watch) {
   if (Heard(*watch) == WatchState::kAsked) SleepEx(0, TRUE);

@@ -1,8 +1,8 @@
 // Registering, removing and reconfiguring a service.
-#include "config_reading.h"
-#include "scm_session.h"
+#include "core/scm_session.h"
+#include "core/service_settings.h"
+#include "ops/config_reading.h"
 #include "service_control.h"
-#include "service_settings.h"
 
 namespace service_control {
 namespace {

@@ -1,4 +1,4 @@
-#include "process_watch.h"
+#include "wait/process_watch.h"
 
 namespace service_control {
 namespace {
@@ -35,42 +35,34 @@ bool TimesOf(HANDLE process, unsigned long long *created, unsigned long long *ex
   return true;
 }
 
-DWORD SnapshotProcessList(KernelHandle *list) {
+DWORD ReadProcessList(GrowingList<ListedProcess> *listed) {
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return GetLastError();
-  list->reset(snapshot);
-  return ERROR_SUCCESS;
-}
-
-DWORD ReadProcessList(GrowingList<ListedProcess> *listed) {
-  KernelHandle list;
-  DWORD code = SnapshotProcessList(&list);
-  if (code != ERROR_SUCCESS) return code;
-  bool full = false;
-  code = VisitProcesses(list.get(), [&](const PROCESSENTRY32W &entry) {
-    full = !listed->Append({entry.th32ProcessID, entry.th32ParentProcessID});
-    return full;
-  });
-  if (code != ERROR_SUCCESS) return code;
-  return full ? ERROR_NOT_ENOUGH_MEMORY : ERROR_SUCCESS;
+  const KernelHandle list(snapshot);
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(list.get(), &entry); more;
+       more = Process32NextW(list.get(), &entry)) {
+    if (!listed->Append({entry.th32ProcessID, entry.th32ParentProcessID})) {
+      return ERROR_NOT_ENOUGH_MEMORY;
+    }
+  }
+  const DWORD code = GetLastError();
+  return code == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : code;
 }
 
 DWORD LookUpListed(WatchedProcess *process, bool anyParent) {
-  KernelHandle list;
-  DWORD code = SnapshotProcessList(&list);
+  GrowingList<ListedProcess> list;
+  const DWORD code = ReadProcessList(&list);
   if (code != ERROR_SUCCESS) return code;
-  bool listed = false;
-  code = VisitProcesses(list.get(), [&](const PROCESSENTRY32W &entry) {
-    if (entry.th32ProcessID != process->id ||
-        (!anyParent && entry.th32ParentProcessID != process->parentId)) {
-      return false;
+  process->exited = true;
+  for (size_t i = 0; i < list.count() && process->exited; ++i) {
+    if (list[i].id != process->id || (!anyParent && list[i].parentId != process->parentId)) {
+      continue;
     }
-    process->parentId = entry.th32ParentProcessID;
-    listed = true;
-    return true;
-  });
-  if (code != ERROR_SUCCESS) return code;
-  process->exited = !listed;
+    process->parentId = list[i].parentId;
+    process->exited = false;
+  }
   return ERROR_SUCCESS;
 }
 

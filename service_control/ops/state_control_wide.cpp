@@ -1,7 +1,7 @@
 // Moving a service between its running states, and reading its state: the
 // wide forms.
+#include "ops/state_control.h"
 #include "service_control.h"
-#include "state_control.h"
 
 using namespace service_control;
 
@@ -23,7 +23,8 @@ DWORD StopServiceAndWaitW(const wchar_t *serviceName) {
 }
 
 DWORD ControlServiceAndWaitStoppedW(const wchar_t *serviceName) {
-  return CodeResult(CodeOnService(serviceName, kFullAccess, ControlAndWaitStopped, kControl103));
+  return CodeResult(
+      CodeOnService(serviceName, kFullAccess, ControlAndWaitStopped, kControlAndWaitStoppedCode));
 }
 
 DWORD SendServiceControlW(const wchar_t *serviceName, DWORD control) {
@@ -33,6 +34,11 @@ DWORD SendServiceControlW(const wchar_t *serviceName, DWORD control) {
 DWORD QueryServiceStateW(const wchar_t *serviceName, SERVICE_STATUS *status) {
   if (status == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
   return CodeResult(CodeOnService(serviceName, kQueryStatus, QueryStatusInto, status));
+}
+
+DWORD QueryServiceStateExW(const wchar_t *serviceName, SERVICE_STATUS_PROCESS *status) {
+  if (status == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
+  return CodeResult(CodeOnService(serviceName, kQueryStatus, QueryStatusProcessInto, status));
 }
 
 }  // extern "C"

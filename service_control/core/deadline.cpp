@@ -1,4 +1,4 @@
-#include "deadline.h"
+#include "core/deadline.h"
 
 namespace service_control {
 

@@ -9,8 +9,8 @@
 // After windows.h, which it needs.
 #include <tlhelp32.h>
 
-#include "deadline.h"
-#include "owned.h"
+#include "core/deadline.h"
+#include "core/owned.h"
 
 namespace service_control {
 
@@ -39,23 +39,6 @@ HANDLE OpenToWatch(DWORD id, DWORD access);
 // When the process was created (0 where the platform does not say) and,
 // once it has, exited (0 before); false where its times cannot be read.
 bool TimesOf(HANDLE process, unsigned long long *created, unsigned long long *exited);
-
-// Takes a snapshot of the process list into list. Returns 0 or the code of
-// the failed call.
-DWORD SnapshotProcessList(KernelHandle *list);
-
-// Calls visit(entry) for each process of the snapshot, until it returns
-// true. Returns 0 or the code of a failed call.
-template <typename Visit>
-DWORD VisitProcesses(HANDLE list, Visit visit) {
-  PROCESSENTRY32W entry;
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(list, &entry); more; more = Process32NextW(list, &entry)) {
-    if (visit(entry)) return ERROR_SUCCESS;
-  }
-  const DWORD code = GetLastError();
-  return code == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : code;
-}
 
 // A process of the list: its id and its parent's.
 struct ListedProcess {

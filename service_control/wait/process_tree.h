@@ -14,8 +14,8 @@
 
 #include <windows.h>
 
-#include "deadline.h"
-#include "process_watch.h"
+#include "core/deadline.h"
+#include "wait/process_watch.h"
 
 namespace service_control {
 

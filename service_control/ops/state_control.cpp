@@ -1,8 +1,9 @@
 // Moving a service between its running states, and reading its state: the
 // ANSI forms, and the bodies that both forms share.
-#include "state_control.h"
+#include "ops/state_control.h"
 
 #include "service_control.h"
+#include "wait/start_progress.h"
 
 namespace service_control {
 namespace {
@@ -28,17 +29,11 @@ DWORD PauseForWaitHint(DWORD waitHint) {
 // within its wait hint. Returns 0, or the code of a failed status query;
 // status keeps the last record that a query delivered.
 DWORD WaitWhileStartPending(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
-  DWORD clockStart = GetTickCount();
-  DWORD lastCheckPoint = status->dwCheckPoint;
+  StartProgress progress = ProgressFrom(*status, GetTickCount());
   while (status->dwCurrentState == SERVICE_START_PENDING) {
     Sleep(PauseForWaitHint(status->dwWaitHint));
     if (!QueryStatusProcess(service, status)) return GetLastError();
-    if (status->dwCheckPoint > lastCheckPoint) {
-      clockStart = GetTickCount();
-      lastCheckPoint = status->dwCheckPoint;
-      continue;
-    }
-    if (GetTickCount() - clockStart > status->dwWaitHint) break;
+    if (!MakesProgress(&progress, *status, GetTickCount())) break;
   }
   return ERROR_SUCCESS;
 }
@@ -101,6 +96,10 @@ DWORD QueryStatusInto(SC_HANDLE service, SERVICE_STATUS *status) {
   return QueryServiceStatus(service, status) ? ERROR_SUCCESS : GetLastError();
 }
 
+DWORD QueryStatusProcessInto(SC_HANDLE service, SERVICE_STATUS_PROCESS *status) {
+  return QueryStatusProcess(service, status) ? ERROR_SUCCESS : GetLastError();
+}
+
 }  // namespace service_control
 
 using namespace service_control;
@@ -123,7 +122,8 @@ DWORD StopServiceAndWait(const char *serviceName) {
 }
 
 DWORD ControlServiceAndWaitStopped(const char *serviceName) {
-  return CodeResult(CodeOnService(serviceName, kFullAccess, ControlAndWaitStopped, kControl103));
+  return CodeResult(
+      CodeOnService(serviceName, kFullAccess, ControlAndWaitStopped, kControlAndWaitStoppedCode));
 }
 
 DWORD SendServiceControl(const char *serviceName, DWORD control) {
@@ -133,6 +133,11 @@ DWORD SendServiceControl(const char *serviceName, DWORD control) {
 DWORD QueryServiceState(const char *serviceName, SERVICE_STATUS *status) {
   if (status == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
   return CodeResult(CodeOnService(serviceName, kQueryStatus, QueryStatusInto, status));
+}
+
+DWORD QueryServiceStateEx(const char *serviceName, SERVICE_STATUS_PROCESS *status) {
+  if (status == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
+  return CodeResult(CodeOnService(serviceName, kQueryStatus, QueryStatusProcessInto, status));
 }
 
 }  // extern "C"

@@ -1,6 +1,6 @@
-#include "process_tree.h"
+#include "wait/process_tree.h"
 
-#include "text.h"
+#include "core/text.h"
 
 namespace service_control {
 namespace {

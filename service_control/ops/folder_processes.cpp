@@ -1,9 +1,9 @@
 // The processes that hold a folder's programs: those whose program lies in
 // it, or below it, as the update's wait for a folder finds them.
-#include "owned.h"
-#include "process_tree.h"
-#include "scm_session.h"
+#include "core/owned.h"
+#include "core/scm_session.h"
 #include "service_control.h"
+#include "wait/process_tree.h"
 
 namespace service_control {
 namespace {

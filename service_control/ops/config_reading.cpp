@@ -1,9 +1,10 @@
 // Reading a service's configuration into the caller's fixed buffers.
-#include "config_reading.h"
+#include "ops/config_reading.h"
 
 #include <string.h>
 
-#include "scm_session.h"
+#include "core/multi_string.h"
+#include "core/scm_session.h"
 #include "service_control.h"
 
 namespace service_control {
@@ -28,16 +29,15 @@ void CopyDependencies(Char *to, const Char *list, const Char *recordEnd) {
   }
   size_t kept = 0;
   for (const Char *name = list; name < recordEnd && *name != 0;) {
-    const Char *end = name;
-    while (end < recordEnd && *end != 0) ++end;
+    const Char *end = NameEnd(name, recordEnd);
     const size_t through = static_cast<size_t>(end - list) + 1;
     if (end == recordEnd || through >= kNameChars) break;
     kept = through;
     name = end + 1;
   }
+  if (kept == 0) ClearList(to);
   memcpy(to, list, kept * sizeof(Char));
   to[kept] = 0;
-  if (kept == 0) to[1] = 0;
 }
 
 // Where the read puts what it found: the caller's values and buffers.

@@ -6,10 +6,10 @@
 
 #include <windows.h>
 
-#include "owned.h"
-#include "scm_api.h"
+#include "core/owned.h"
+#include "core/scm_api.h"
+#include "core/text.h"
 #include "service_control.h"
-#include "text.h"
 
 namespace service_control {
 
@@ -44,14 +44,15 @@ const Access kFullAccess = {SC_MANAGER_ALL_ACCESS, SERVICE_ALL_ACCESS};
 DWORD CodeResult(DWORD code);
 
 // The exit of the operations that report a stage: returns 0, or the stage
-// of the failure with its code in *error and as the last error. Without an
-// error out-parameter, steps does not run: the result is
-// SERVICE_STAGE_OPEN_MANAGER, with ERROR_INVALID_PARAMETER as the last error.
-DWORD StageResult(Outcome outcome, DWORD *error);
+// of the failure with its code in *error and as the last error.
+DWORD StageResult(DWORD *error, Outcome outcome);
+// That of steps(); without an error out-parameter, steps does not run: the
+// result is SERVICE_STAGE_OPEN_MANAGER, with ERROR_INVALID_PARAMETER as the
+// last error.
 template <typename Steps>
 DWORD StageResult(DWORD *error, Steps steps) {
-  return StageResult(error == NULL ? Outcome{kOpenManager, ERROR_INVALID_PARAMETER} : steps(),
-                     error);
+  return StageResult(error,
+                     error == NULL ? Outcome{kOpenManager, ERROR_INVALID_PARAMETER} : steps());
 }
 
 // True for a service name longer than any that a manager holds (256
@@ -63,29 +64,56 @@ bool IsOverlongServiceName(const Char *serviceName) {
   return TextLength(serviceName) > 256;
 }
 
+// Opens the local manager into manager. Returns the outcome: kNoStage with
+// 0, or the failed open's.
+template <typename Char>
+Outcome OpenManager(DWORD access, ServiceHandle *manager) {
+  manager->reset(ScmApi<Char>::OpenManager(access));
+  if (manager->get() == NULL) return {kOpenManager, GetLastError()};
+  return {kNoStage, ERROR_SUCCESS};
+}
+
+// The local manager and one service of it, opened in that order; the
+// service is closed first when they go.
+struct OpenedService {
+  ServiceHandle manager;
+  ServiceHandle service;
+};
+
+// Opens the local manager and then the named service into opened. Returns
+// the outcome: kNoStage with 0, or the failed open's. A null name is
+// refused with ERROR_INVALID_PARAMETER (stage of the manager) and an
+// overlong one with ERROR_INVALID_NAME (stage of the service), before
+// anything is opened.
+template <typename Char>
+Outcome OpenService(const Char *serviceName, Access access, OpenedService *opened) {
+  if (serviceName == NULL) return {kOpenManager, ERROR_INVALID_PARAMETER};
+  if (IsOverlongServiceName(serviceName)) return {kOpenService, ERROR_INVALID_NAME};
+  const Outcome manager = OpenManager<Char>(access.manager, &opened->manager);
+  if (manager.code != ERROR_SUCCESS) return manager;
+  opened->service.reset(
+      ScmApi<Char>::OpenByName(opened->manager.get(), serviceName, access.service));
+  if (opened->service.get() == NULL) return {kOpenService, GetLastError()};
+  return {kNoStage, ERROR_SUCCESS};
+}
+
 // Opens the local manager, runs act(manager) and closes the manager. Returns
 // act's outcome, or that of the failed open.
 template <typename Char, typename Act>
 Outcome WithManager(DWORD access, Act act) {
-  const ServiceHandle manager(ScmApi<Char>::OpenManager(access));
-  if (manager.get() == NULL) return {kOpenManager, GetLastError()};
-  return act(manager.get());
+  ServiceHandle manager;
+  const Outcome opened = OpenManager<Char>(access, &manager);
+  return opened.code != ERROR_SUCCESS ? opened : act(manager.get());
 }
 
-// Opens the local manager and then the named service, runs
-// act(service, manager) and closes the service, then the manager. Returns
-// act's outcome, or that of the failed open. A null name is refused with
-// ERROR_INVALID_PARAMETER (stage of the manager) and an overlong one with
-// ERROR_INVALID_NAME (stage of the service), before anything is opened.
+// Opens the local manager and then the named service as OpenService does,
+// runs act(service, manager) and closes the service, then the manager.
+// Returns act's outcome, or that of the failed open.
 template <typename Char, typename Act>
 Outcome WithServiceOf(const Char *serviceName, Access access, Act act) {
-  if (serviceName == NULL) return {kOpenManager, ERROR_INVALID_PARAMETER};
-  if (IsOverlongServiceName(serviceName)) return {kOpenService, ERROR_INVALID_NAME};
-  return WithManager<Char>(access.manager, [&](SC_HANDLE manager) -> Outcome {
-    const ServiceHandle service(ScmApi<Char>::OpenByName(manager, serviceName, access.service));
-    if (service.get() == NULL) return {kOpenService, GetLastError()};
-    return act(service.get(), manager);
-  });
+  OpenedService opened;
+  const Outcome outcome = OpenService(serviceName, access, &opened);
+  return outcome.code != ERROR_SUCCESS ? outcome : act(opened.service.get(), opened.manager.get());
 }
 
 // WithServiceOf for an act(service) that needs nothing more of the manager.

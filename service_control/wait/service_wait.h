@@ -23,9 +23,10 @@
 
 #include <windows.h>
 
-#include "owned.h"
-#include "process_watch.h"
-#include "scm_api.h"
+#include "core/owned.h"
+#include "core/scm_api.h"
+#include "core/scm_session.h"
+#include "wait/process_watch.h"
 
 namespace service_control {
 
@@ -83,6 +84,27 @@ void DrainWatch(StatusWatch *watch);
 // already; a refusal leaves the watch paced. Called before each status
 // query, so that no report after the query goes unheard.
 void ArmWatch(StatusWatch *watch);
+
+// A service opened with a watch on its status. When it goes, the watch's
+// own handle is closed first, then the service's and the manager's, and
+// then the watch's record is given back.
+struct WatchedService {
+  StatusWatch watch = {};
+  OpenedService opened;
+  ~WatchedService();
+};
+
+// Opens the named service with access into watched, and begins its watch.
+// Returns the outcome of the opens.
+template <typename Char>
+Outcome OpenWatched(const Char *serviceName, Access access, WatchedService *watched) {
+  const Outcome outcome = OpenService(serviceName, access, &watched->opened);
+  if (outcome.code == ERROR_SUCCESS) {
+    BeginWatch(&watched->watch, watched->opened.service.get(), watched->opened.manager.get(),
+               serviceName);
+  }
+  return outcome;
+}
 
 // Pauses up to milliseconds, and less once the service reports, or the
 // process (when one is watched) exits. Returns 0 or the code of a failed

@@ -1,4 +1,4 @@
-#include "scm_session.h"
+#include "core/scm_session.h"
 
 namespace service_control {
 
@@ -7,7 +7,7 @@ DWORD CodeResult(DWORD code) {
   return code;
 }
 
-DWORD StageResult(Outcome outcome, DWORD *error) {
+DWORD StageResult(DWORD *error, Outcome outcome) {
   if (error != NULL) *error = outcome.code;
   if (outcome.code == ERROR_SUCCESS) return 0;
   SetLastError(outcome.code);
