@@ -2,6 +2,7 @@
 #include <stdio.h>
 
 #include "console_text.h"
+#include "output.h"
 #include "servicectl.h"
 
 #if defined(_WIN32)
@@ -32,8 +33,6 @@ void Show(const wchar_t *line) {
 DWORD WINAPI ShowWhileWaiting(void *parameter) {
   Progress *progress = static_cast<Progress *>(parameter);
   if (WaitForSingleObject(progress->stop, kFirstShownMs) != WAIT_TIMEOUT) return 0;
-  static const wchar_t *const kStates[] = {L"?",       L"stopped",    L"starting", L"stopping",
-                                           L"running", L"continuing", L"pausing",  L"paused"};
   do {
     SERVICE_STATUS status = {};
     QueryServiceStateW(progress->service.c_str(), &status);
@@ -43,8 +42,7 @@ DWORD WINAPI ShowWhileWaiting(void *parameter) {
     }
     wchar_t line[160];
     swprintf(line, 160, L"\r%ls: %ls, check point %lu, %lu s waited, %ls  ",
-             progress->service.c_str(),
-             kStates[status.dwCurrentState < 8 ? status.dwCurrentState : 0], status.dwCheckPoint,
+             progress->service.c_str(), StateWord(status.dwCurrentState), status.dwCheckPoint,
              (GetTickCount() - progress->began) / 1000ul, deadline);
     Show(line);
     progress->shown = true;

@@ -3,13 +3,11 @@
 #include "console_text.h"
 #include "service_control.h"
 #include "starter.h"
+#include "system_text.h"
 
 void PrintSystemError(DWORD code) {
-  char *text = NULL;
-  if (FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                         FORMAT_MESSAGE_FROM_SYSTEM,
-                     NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                     reinterpret_cast<LPSTR>(&text), 0, NULL) == 0) {
+  char *text = SystemTextA(code);
+  if (text == NULL) {
     printf("\nUnknown Error");
     return;
   }

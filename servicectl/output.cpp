@@ -1,0 +1,115 @@
+#include "output.h"
+
+#include <stdio.h>
+
+#include "console_text.h"
+#include "system_text.h"
+
+namespace {
+
+struct State {
+  const wchar_t *name;
+  const wchar_t *word;
+};
+
+// By the platform's values, from 1; the first for any other.
+const State kStates[] = {{L"UNKNOWN", L"?"},
+                         {L"STOPPED", L"stopped"},
+                         {L"START_PENDING", L"starting"},
+                         {L"STOP_PENDING", L"stopping"},
+                         {L"RUNNING", L"running"},
+                         {L"CONTINUE_PENDING", L"continuing"},
+                         {L"PAUSE_PENDING", L"pausing"},
+                         {L"PAUSED", L"paused"}};
+
+const State &StateOf(DWORD state) { return kStates[state < 8 ? state : 0]; }
+
+// Milliseconds as people read them: 1,240 ms.
+std::wstring Milliseconds(DWORD ms) {
+  std::wstring digits = std::to_wstring(ms);
+  for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, L",");
+  return digits + L" ms";
+}
+
+// The system's text for code; empty for none.
+std::string SystemText(DWORD code) {
+  char *text = SystemTextA(code);
+  if (text == NULL) return std::string();
+  const std::string copy = text;
+  LocalFree(text);
+  return copy;
+}
+
+void WriteError(const std::wstring &text) {
+  WriteWideText(stderr, STD_ERROR_HANDLE, text.c_str(), text.size());
+}
+
+}  // namespace
+
+std::wstring Quoted(const std::wstring &text) {
+  std::wstring json = L"\"";
+  for (wchar_t c : text) {
+    if (c == L'"' || c == L'\\') {
+      json += L'\\';
+      json += c;
+    } else if (c < 0x20) {
+      wchar_t escaped[8];
+      swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(c));
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  return json + L"\"";
+}
+
+std::wstring Number(unsigned long long value) { return std::to_wstring(value); }
+
+std::wstring FromAnsi(const std::string &ansi) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, NULL, 0);
+  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], length);
+  return wide.c_str();
+}
+
+const wchar_t *StateName(DWORD state) { return StateOf(state).name; }
+
+const wchar_t *StateWord(DWORD state) { return StateOf(state).word; }
+
+void WriteOut(const std::wstring &text) {
+  WriteWideText(stdout, STD_OUTPUT_HANDLE, text.c_str(), text.size());
+}
+
+void WriteUsageError(const std::wstring &why, const std::wstring &usage) {
+  WriteError(L"servicectl: " + why + L"\n" + usage);
+}
+
+void Print(const wchar_t *command, const std::wstring &service, bool json, const Report &report,
+           DWORD elapsedMs) {
+  const std::string text = SystemText(report.result);
+  if (json) {
+    std::wstring said = FromAnsi(text);
+    while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r')) said.pop_back();
+    std::wstring object = L"{\"command\":" + Quoted(command) + L",\"service\":" + Quoted(service) +
+                          L",\"result\":" + Number(report.result) + L",\"text\":" + Quoted(said) +
+                          L",\"elapsedMs\":" + Number(elapsedMs) + L",\"data\":{";
+    for (size_t i = 0; i < report.data.size(); ++i) {
+      object += (i == 0 ? L"" : L",") +
+                Quoted(std::wstring(report.data[i].first.begin(), report.data[i].first.end())) +
+                L":" + report.data[i].second;
+    }
+    WriteOut(object + L"}}\n");
+    return;
+  }
+  if (report.result == ERROR_SUCCESS) {
+    WriteOut(report.line + L" (" + Milliseconds(elapsedMs) + L")\n");
+    return;
+  }
+  WriteError(L"servicectl " + std::wstring(command) + (service.empty() ? L"" : L" ") + service +
+             L": error " + Number(report.result) + L": ");
+  if (text.empty()) {
+    WriteError(L"the system has no text for it\n");
+  } else {
+    WriteSystemText(stderr, STD_ERROR_HANDLE, text.c_str());
+  }
+}
