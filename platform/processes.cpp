@@ -3,9 +3,12 @@
 // pace), each holding its program until it ends, and running as its
 // service's account; the kernel's handles to them, to lists of them and to
 // tokens (OpenProcess, WaitForSingleObject in virtual time, the image path,
-// CreateToolhelp32Snapshot and its walk, CloseHandle). A process that runs
+// CreateToolhelp32Snapshot and its walk, CloseHandle, which closes the files
+// of files.cpp too). A process that runs
 // as LocalSystem may be opened to be ended only with the SeDebugPrivilege
 // enabled, as an administrator's on Windows.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -49,6 +52,8 @@ struct KernelObject {
   DWORD access;
   std::vector<PROCESSENTRY32W> listed;
   size_t next;
+  // The host's descriptor of a file that it stands for; -1 for none.
+  int file = -1;
 };
 
 std::vector<Process> processes;
@@ -182,6 +187,9 @@ int OpenKernelHandleCount() { return static_cast<int>(kernel_handles.size()); }
 
 void ResetProcesses() {
   processes.clear();
+  for (const auto &entry : kernel_handles) {
+    if (entry.second.file >= 0) close(entry.second.file);
+  }
   kernel_handles.clear();
   next_process_id = 100;
 }
@@ -325,7 +333,20 @@ BOOL NextListedProcess(HANDLE handle, PROCESSENTRY32W *entry, bool first) {
   return TRUE;
 }
 
+HANDLE NewFileHandle(int file) {
+  KernelObject object{false, 0, 0, 0, {}, 0};
+  object.file = file;
+  return NewKernelHandle(object);
+}
+
+int FileOfHandle(HANDLE handle) {
+  const KernelObject *object = FindKernelObject(handle);
+  return object == nullptr ? -1 : object->file;
+}
+
 BOOL CloseKernelHandle(HANDLE handle, bool failing) {
+  const int file = FileOfHandle(handle);
+  if (file >= 0) close(file);
   const bool known = kernel_handles.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
   if (failing) return FALSE;
   if (!known) {

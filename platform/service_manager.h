@@ -55,6 +55,9 @@ struct Service {
   // When a restart failure action starts it again, after a failure that the
   // manager saw.
   unsigned long long restart_at = kNever;
+  // When a run-command failure action runs its command, and how many ran.
+  unsigned long long command_at = kNever;
+  unsigned commands_run = 0;
 };
 
 // A string argument of a call, as the manager takes it: converted from the
@@ -164,6 +167,10 @@ bool ProcessEndOfHandle(HANDLE handle, unsigned long long *ends_at);
 HANDLE ListProcesses(DWORD flags);
 BOOL NextListedProcess(HANDLE list, PROCESSENTRY32W *entry, bool first);
 BOOL CloseKernelHandle(HANDLE handle, bool failing);
+// A handle to a file, by the host's descriptor, and the descriptor behind a
+// handle (-1 for none).
+HANDLE NewFileHandle(int file);
+int FileOfHandle(HANDLE handle);
 // A handle to the thread's token, and whether a handle is one.
 HANDLE NewTokenHandle();
 bool IsTokenHandle(HANDLE handle);

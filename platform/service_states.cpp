@@ -34,8 +34,13 @@ unsigned long long ReportedStopAt(const Service &service) {
 
 // Brings the service's state up to the current virtual time: the run ends
 // with its report, or when its process ends without one (killed, or a crash),
-// which Windows' manager sees and counts as a failure.
+// which Windows' manager sees and counts as a failure, and answers with the
+// first failure action: a restart, or its command run.
 void Settle(Service &service) {
+  if (service.command_at <= Now()) {
+    service.command_at = kNever;
+    ++service.commands_run;
+  }
   if (!service.started) {
     // A restart failure action, unless the service is disabled by then.
     if (service.restart_at > Now()) return;
@@ -58,6 +63,9 @@ void Settle(Service &service) {
     const std::vector<SC_ACTION> &actions = service.setup.failure_actions;
     if (!actions.empty() && actions.front().Type == SC_ACTION_RESTART) {
       service.restart_at = ended + actions.front().Delay;
+    }
+    if (!actions.empty() && actions.front().Type == SC_ACTION_RUN_COMMAND) {
+      service.command_at = ended + actions.front().Delay;
     }
   } else {
     return;

@@ -196,6 +196,11 @@ std::vector<DWORD> ControlsReceived(const char *name) {
   return service == nullptr ? std::vector<DWORD>() : service->controls;
 }
 
+unsigned FailureCommandsRun(const char *name) {
+  Service *service = FindService(name);
+  return service == nullptr ? 0 : service->commands_run;
+}
+
 std::vector<WideString> StartedPrograms(const char *name) {
   Service *service = FindService(name);
   return service == nullptr ? std::vector<WideString>() : service->started_programs;

@@ -182,40 +182,76 @@ DWORD SERVICE_CONTROL_API StartServiceWithDependentsW(const wchar_t *serviceName
 #define SERVICE_UPDATE_WAIT_FOR_FOLDER 0x4u
 #define SERVICE_UPDATE_KILL_GRACE_MS 3000u
 
-/* StopServicesForUpdate records what runs and stops it for an update; returns 0 or a code.
- * It records the service and its running dependents (for each its name, whether it ran and its
- * start type) in record, a line of printable characters closed by a zero that
- * RestoreServicesAfterUpdate reads back, even in another process; then it stops the dependents in
- * the platform's order and the service, each until no process of it runs, within the one deadline:
- * its own, and every process that one of them started, before the stop or during the wait (found by
- * parent id in the process list, read again every 500 ms, and created while that parent ran).
- * *recordSize is in characters (WCHARs in the wide form): the buffer's size on the way in, then the
- * characters written with the zero, or those needed. The calling process, its descendants and the
- * processes between the service's process and it (an updater that the service started) are never
- * waited for or ended, so that a service can update itself; nor is a process that others share
- * (SERVICE_WIN32_SHARE_PROCESS), or one whose id another took. The record notes each service whose
- * processes it ended. The result is 0 once every recorded service has stopped, or was ended, and no
- * process of it is left, so that the files can be replaced; ERROR_SERVICE_REQUEST_TIMEOUT if one
- * had not stopped by the deadline, WAIT_TIMEOUT if its processes were still there, or the code of
- * the failed platform call; whatever it returns, the record stays valid for the restore. Refused
- * before anything is stopped: a null name or size, a null record with a size, an unknown flag
+/* RecordServicesForUpdate records what runs, for a stop for an update; returns 0 or a code.
+ * It records the service and its running dependents in record and changes nothing, so that the
+ * caller can keep the record before anything is held, stopped or ended: a line of printable
+ * characters closed by a zero, which tells its own length and checksum, so that a cut or altered
+ * one is refused whole. For each it holds the name, whether it ran and its start type, and with
+ * SERVICE_UPDATE_KILL_AT_DEADLINE its failure actions, their reset period and their flag, where the
+ * platform reads them back; where it does not (Wine), the record says so, and the stop then leaves
+ * them alone, so that a kill there may run them (Wine runs none). It holds the flags too, for
+ * StopServicesAsRecorded. *recordSize is in characters (WCHARs in the wide form): the buffer's size
+ * on the way in, then the characters written with the zero, or those needed. The result is 0 or the
+ * code of the failed platform call (ERROR_SERVICE_DOES_NOT_EXIST: nothing recorded); refused: a
+ * null name or size, a null record with a size, an unknown flag, or with
+ * SERVICE_UPDATE_WAIT_FOR_FOLDER a service whose folder may not be waited for
  * (ERROR_INVALID_PARAMETER), and a record that does not fit (ERROR_INSUFFICIENT_BUFFER, with the
  * size it needs). */
+DWORD SERVICE_CONTROL_API RecordServicesForUpdate(const char *serviceName, DWORD flags,
+                                                  char *record, DWORD *recordSize);
+DWORD SERVICE_CONTROL_API RecordServicesForUpdateW(const wchar_t *serviceName, DWORD flags,
+                                                   wchar_t *record, DWORD *recordSize);
+
+/* StopServicesAsRecorded stops for an update what a record names; returns 0 or a code.
+ * It takes a record of RecordServicesForUpdate and, as its flags ask, holds each service disabled
+ * (and takes its kept failure actions away) before anything stops, then stops the dependents in the
+ * record's order and the service, each until no process of it runs, within the one deadline, as
+ * StopServicesForUpdate says; it writes the marks of what it ended into the record in place, at the
+ * same length. Before anything changes it opens every service and, with
+ * SERVICE_UPDATE_WAIT_FOR_FOLDER, finds its folder. A dependent that started since the record is
+ * not in it, and the service's stop then gives ERROR_DEPENDENT_SERVICES_RUNNING. It returns as
+ * StopServicesForUpdate; a null record gives ERROR_INVALID_PARAMETER, and one that is not whole
+ * ERROR_INVALID_DATA, before anything is touched. */
+DWORD SERVICE_CONTROL_API StopServicesAsRecorded(char *record, DWORD timeoutMs);
+DWORD SERVICE_CONTROL_API StopServicesAsRecordedW(wchar_t *record, DWORD timeoutMs);
+
+/* StopServicesForUpdate records what runs and stops it for an update; returns 0 or a code.
+ * It is RecordServicesForUpdate and then StopServicesAsRecorded in one call: the record exists only
+ * in the caller's memory until it returns, so an updater that must survive its own end records
+ * first and keeps the record, then stops. It stops the dependents in the platform's order and the
+ * service, each until no process of it runs, within the one deadline: its own, and every process
+ * that one of them started, before the stop or during the wait (found by parent id in the process
+ * list, read again every 500 ms, and created while that parent ran). The calling process, its
+ * descendants and the processes between the service's process and it (an updater that the service
+ * started) are never waited for or ended, so that a service can update itself; nor is a process
+ * that others share (SERVICE_WIN32_SHARE_PROCESS), or one whose id another took. The record notes
+ * each service whose processes it ended. The result is 0 once every recorded service has stopped,
+ * or was ended, and no process of it is left, so that the files can be replaced;
+ * ERROR_SERVICE_REQUEST_TIMEOUT if one had not stopped by the deadline, WAIT_TIMEOUT if its
+ * processes were still there, or the code of the failed platform call; whatever it returns after
+ * recording, the record stays valid for the restore. It is refused as RecordServicesForUpdate is,
+ * before anything is stopped, and the record then says nothing: the buffer is left as it was. */
 DWORD SERVICE_CONTROL_API StopServicesForUpdate(const char *serviceName, DWORD timeoutMs,
                                                 DWORD flags, char *record, DWORD *recordSize);
 DWORD SERVICE_CONTROL_API StopServicesForUpdateW(const wchar_t *serviceName, DWORD timeoutMs,
                                                  DWORD flags, wchar_t *record, DWORD *recordSize);
 
 /* RestoreServicesAfterUpdate puts back what a record says ran; returns 0 or a code.
- * It puts back each recorded start type, then starts the services that ran, the service first and
- * then its dependents in the reverse of their stop, each until it runs (one that is starting is
- * waited for, one that runs will do; one that ran although disabled is started with a demand start
- * and disabled again), within the deadline; it never waits for a stop first. Called twice with one
- * record, the second call finds all as recorded and returns 0. The result is 0,
- * ERROR_SERVICE_REQUEST_TIMEOUT if one was still starting at the deadline, ERROR_SERVICE_NOT_ACTIVE
- * if one ended its start in another state, or the code of the failed platform call; a null record
- * gives ERROR_INVALID_PARAMETER, and one that is not of StopServicesForUpdate's form, or is cut,
- * ERROR_INVALID_DATA, before anything is touched. */
+ * It checks the record whole (its length and checksum; each start type one of a program's, 2, 3 or
+ * 4; each name one that a manager holds, and given once) and opens every service before anything is
+ * touched. A service still stopping, its stop cut short by the end of its updater, is first waited
+ * for until it and its processes are gone, within the deadline, and ended then where the record's
+ * flags asked for the kill. Then it puts back each start type and the failure actions that the
+ * record kept, then starts the services that ran, the service first and then its dependents in the
+ * reverse of their stop, each until it runs (one that is starting is waited for, one that runs will
+ * do; one that ran although disabled is started with a demand start and disabled again), within a
+ * second deadline as long as the first. Called twice with one record, the second call finds all as
+ * recorded and returns 0. Records of version 1 (SCU1), which tell no length, are read too. The
+ * result is 0, ERROR_SERVICE_REQUEST_TIMEOUT if one was still stopping or starting at its deadline
+ * (one still stopping, with nothing put back), WAIT_TIMEOUT if its processes were still there,
+ * ERROR_SERVICE_NOT_ACTIVE if one ended its start in another state, or the code of the failed
+ * platform call; a null record gives ERROR_INVALID_PARAMETER, and one that is not whole, or fails a
+ * check, ERROR_INVALID_DATA, before anything is touched. */
 DWORD SERVICE_CONTROL_API RestoreServicesAfterUpdate(const char *record, DWORD timeoutMs);
 DWORD SERVICE_CONTROL_API RestoreServicesAfterUpdateW(const wchar_t *record, DWORD timeoutMs);
 

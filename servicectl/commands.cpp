@@ -42,43 +42,60 @@ DWORD Start(const Options &o, Report *r) {
   return r->result;
 }
 
-// Opens a file by its UTF-16 name; elsewhere than on Windows, by its UTF-8 one.
-FILE *OpenFile(const std::wstring &file, const wchar_t *mode) {
+// Opens a file to read by its UTF-16 name; elsewhere than on Windows, by
+// its UTF-8 one.
+FILE *OpenToRead(const std::wstring &file) {
 #if defined(_WIN32)
-  return _wfopen(file.c_str(), mode);
+  return _wfopen(file.c_str(), L"rb");
 #else
   std::string name(file.size() * 4, '\0');
   name.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, file.c_str(),
                                                       static_cast<int>(file.size()), &name[0],
                                                       static_cast<int>(name.size()), NULL, NULL)));
-  return fopen(name.c_str(), mode[0] == L'w' ? "wb" : "rb");
+  return fopen(name.c_str(), "rb");
 #endif
 }
 
-// Writes the record as one line and closes the file.
-DWORD WriteRecordFile(FILE *out, const wchar_t *record) {
+// Keeps the record in file whole: written to a new file beside it, flushed
+// and moved over it, so that file holds at every moment what it held before
+// or a whole record. Returns 0 or ERROR_CANNOT_MAKE.
+DWORD KeepRecordFile(const std::wstring &file, const wchar_t *record) {
   std::string bytes;
   for (const wchar_t *at = record; *at != 0; ++at) bytes += static_cast<char>(*at);
   bytes += "\r\n";
-  const bool written = fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  return fclose(out) == 0 && written ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+  const std::wstring fresh = file + L".new";
+  const HANDLE out = CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, NULL);
+  if (out == INVALID_HANDLE_VALUE) return ERROR_CANNOT_MAKE;
+  DWORD written = 0;
+  const bool kept =
+      WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL) &&
+      written == bytes.size() && FlushFileBuffers(out);
+  CloseHandle(out);
+  if (kept && MoveFileExW(fresh.c_str(), file.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return ERROR_SUCCESS;
+  }
+  DeleteFileW(fresh.c_str());
+  return ERROR_CANNOT_MAKE;
 }
 
+// Records what runs and keeps the record in its file before anything
+// changes, then stops it, and keeps the record again with the marks of
+// what was ended: an updater that dies at any moment leaves a whole record.
 DWORD StopForUpdate(const Options &o, Report *r) {
-  // The file is made before anything stops: a record that could not be kept
-  // would leave the services held disabled with nothing to restore.
-  FILE *out = OpenFile(o.record, L"wb");
-  if (out == NULL) return r->result = ERROR_CANNOT_MAKE;
-  Progress *progress = BeginProgress(o.name.c_str(), o.timeoutMs);
   std::wstring record(kLongestRecord, L'\0');
   DWORD size = static_cast<DWORD>(record.size());
   const DWORD flags = (o.kill ? SERVICE_UPDATE_KILL_AT_DEADLINE : SERVICE_UPDATE_HOLD_STOPPED) |
                       (o.waitForFolder ? SERVICE_UPDATE_WAIT_FOR_FOLDER : 0);
-  r->result = StopServicesForUpdateW(o.name.c_str(), o.timeoutMs, flags, &record[0], &size);
+  r->result = RecordServicesForUpdateW(o.name.c_str(), flags, &record[0], &size);
+  if (r->result == ERROR_SUCCESS) r->result = KeepRecordFile(o.record, record.c_str());
+  if (r->result != ERROR_SUCCESS) return r->result;
+  Progress *progress = BeginProgress(o.name.c_str(), o.timeoutMs);
+  r->result = StopServicesAsRecordedW(&record[0], o.timeoutMs);
   EndProgress(progress);
-  // Whatever the stop came to, the record is what a restore needs.
-  const DWORD saved = WriteRecordFile(out, size <= record.size() ? record.c_str() : L"");
-  if (r->result == ERROR_SUCCESS) r->result = saved;
+  const DWORD kept = KeepRecordFile(o.record, record.c_str());
+  if (r->result == ERROR_SUCCESS) r->result = kept;
   Add(r, "record", Quoted(record.c_str()));
   r->line = o.name + L" stopped for an update, its processes gone; the record is in " + o.record;
   return r->result;
@@ -128,7 +145,7 @@ DWORD Restart(const Options &o, Report *r) {
 }
 
 DWORD Restore(const Options &o, Report *r) {
-  FILE *in = OpenFile(o.record, L"rb");
+  FILE *in = OpenToRead(o.record);
   if (in == NULL) return r->result = ERROR_FILE_NOT_FOUND;
   std::string bytes(kLongestRecord, '\0');
   const size_t read = fread(&bytes[0], 1, bytes.size() - 1, in);

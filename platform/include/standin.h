@@ -102,6 +102,9 @@ void AddService(const ServiceSetup &setup);
 // registered.
 bool ServiceConfig(const char *name, ServiceSetup *config);
 
+// How often a run-command failure action of the service ran its command.
+unsigned FailureCommandsRun(const char *name);
+
 // The binary path of each successful start of the service, oldest first.
 std::vector<WideString> StartedPrograms(const char *name);
 

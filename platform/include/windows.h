@@ -82,6 +82,12 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define TOKEN_ADJUST_PRIVILEGES 0x0020u
 #define SE_PRIVILEGE_ENABLED 0x00000002u
 #define CSTR_EQUAL 2
+#define GENERIC_WRITE 0x40000000u
+#define CREATE_ALWAYS 2u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+#define MOVEFILE_WRITE_THROUGH 0x8u
+#define ERROR_PATH_NOT_FOUND 3u
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
 #define WAIT_IO_COMPLETION 0xC0u
@@ -338,6 +344,12 @@ BOOL WINAPI RevertToSelf(void);
 BOOL WINAPI LookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, LUID *luid);
 BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES *state,
                                   DWORD size, TOKEN_PRIVILEGES *previous, LPDWORD returned);
+HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, void *security,
+                          DWORD disposition, DWORD attributes, HANDLE model);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, void *overlapped);
+BOOL WINAPI FlushFileBuffers(HANDLE file);
+BOOL WINAPI MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+BOOL WINAPI DeleteFileW(LPCWSTR name);
 UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size);
 UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size);
 int WINAPI CompareStringOrdinal(LPCWSTR first, int firstLength, LPCWSTR second, int secondLength,

@@ -4,6 +4,7 @@
 #ifndef SCM_API_H
 #define SCM_API_H
 
+#include <stddef.h>
 #include <windows.h>
 
 #include "core/service_settings.h"

@@ -3,9 +3,11 @@
 // update recorded as running.
 #include "core/multi_string.h"
 #include "ops/config_reading.h"
+#include "ops/failure_actions.h"
 #include "ops/state_control.h"
 #include "service_control.h"
 #include "update/record.h"
+#include "update/stop.h"
 #include "wait/service_wait.h"
 #include "wait/start_progress.h"
 
@@ -13,8 +15,7 @@ namespace service_control {
 namespace {
 
 const Access kStartRights = {SC_MANAGER_CONNECT, SERVICE_START | SERVICE_QUERY_STATUS};
-const Access kRestoreRights = {SC_MANAGER_CONNECT,
-                               SERVICE_CHANGE_CONFIG | SERVICE_START | SERVICE_QUERY_STATUS};
+const DWORD kRestoreRights = SERVICE_CHANGE_CONFIG | SERVICE_START | SERVICE_QUERY_STATUS;
 
 // Starts the service and waits while it is start-pending, giving up as
 // StartServiceAndWait does once its check point has not risen for longer
@@ -100,43 +101,74 @@ DWORD StartRecorded(SC_HANDLE service, StatusWatch *watch, const Deadline &deadl
   return code != ERROR_SUCCESS ? code : disabled;
 }
 
+// Puts back the recorded start type and, where they were kept, the failure
+// actions, which take the right to start it for a restart action.
 template <typename Char>
-DWORD RestoreRecorded(SC_HANDLE manager, const RecordedService<Char> *services, DWORD count,
-                      const Deadline &deadline) {
-  for (DWORD i = 0; i < count; ++i) {
-    const ServiceHandle handle(
-        ScmApi<Char>::OpenByName(manager, services[i].name, SERVICE_CHANGE_CONFIG));
-    if (handle.get() == NULL) return GetLastError();
-    const DWORD code = ChangeStartType<Char>(handle.get(), services[i].startType);
-    if (code != ERROR_SUCCESS) return code;
-  }
-  // The service first, then its dependents in the reverse of their stop.
+DWORD PutBack(SC_HANDLE manager, const RecordedService<Char> &service) {
+  const ServiceHandle handle(ScmApi<Char>::OpenByName(manager, service.name, kRestoreRights));
+  if (handle.get() == NULL) return GetLastError();
+  const DWORD code = ChangeStartType<Char>(handle.get(), service.startType);
+  const FailureActions &read = service.failureActions.read;
+  if (code != ERROR_SUCCESS || service.failureActions.kept != ActionsKept::kKept) return code;
+  return ChangeFailureActions<wchar_t>(handle.get(), read.resetSeconds, read.actions, read.count,
+                                       read.onNonCrashFailures);
+}
+
+// Runs step on each recorded service, opened and watched, in the order of
+// their starts: the service first, then its dependents in the reverse of
+// their stop.
+template <typename Char, typename Step>
+DWORD ForEachToStart(const RecordedService<Char> *services, DWORD count, Step step) {
   for (DWORD n = 0; n < count; ++n) {
     const RecordedService<Char> &service = services[n == 0 ? 0 : count - n];
-    if (!service.ran) continue;
-    WatchedService starting;
-    DWORD code = OpenWatched(service.name, kRestoreRights, &starting).code;
-    if (code == ERROR_SUCCESS) {
-      code = StartRecorded<Char>(starting.opened.service.get(), &starting.watch, deadline,
-                                 service.startType);
-    }
+    WatchedService watched;
+    DWORD code = OpenWatched(service.name, {SC_MANAGER_CONNECT, kRestoreRights}, &watched).code;
+    if (code == ERROR_SUCCESS) code = step(service, watched.opened.service.get(), &watched.watch);
     if (code != ERROR_SUCCESS) return code;
   }
   return ERROR_SUCCESS;
+}
+
+// Each opened, and each stop that an updater's end cut short finished,
+// before anything changes; then what was recorded put back; then what ran
+// started, with a deadline of its own.
+template <typename Char>
+DWORD RestoreRecorded(SC_HANDLE manager, const RecordedService<Char> *services, DWORD count,
+                      DWORD flags, DWORD timeoutMs) {
+  for (DWORD i = 0; i < count; ++i) {
+    const ServiceHandle handle(ScmApi<Char>::OpenByName(manager, services[i].name, kRestoreRights));
+    if (handle.get() == NULL) return GetLastError();
+  }
+  const Deadline stops = DeadlineIn(timeoutMs);
+  const bool kill = (flags & SERVICE_UPDATE_KILL_AT_DEADLINE) != 0;
+  DWORD code = ForEachToStart(
+      services, count, [&](const RecordedService<Char> &, SC_HANDLE service, StatusWatch *watch) {
+        return FinishStop(service, watch, stops, kill);
+      });
+  for (DWORD i = 0; code == ERROR_SUCCESS && i < count; ++i) {
+    code = PutBack(manager, services[i]);
+  }
+  if (code != ERROR_SUCCESS) return code;
+  const Deadline starts = DeadlineIn(timeoutMs);
+  return ForEachToStart(
+      services, count,
+      [&](const RecordedService<Char> &service, SC_HANDLE handle, StatusWatch *watch) {
+        return service.ran ? StartRecorded<Char>(handle, watch, starts, service.startType)
+                           : ERROR_SUCCESS;
+      });
 }
 
 template <typename Char>
 DWORD RestoreAfterUpdate(const Char *record, DWORD timeoutMs) {
   if (record == NULL) return CodeResult(ERROR_INVALID_PARAMETER);
   HeapBuffer<RecordedService<Char>> services;
-  DWORD count = 0;
-  const DWORD code = ReadRecord(record, &services, &count);
+  DWORD count = 0, flags = 0;
+  const DWORD code = ReadRecord(record, &services, &count, &flags);
   if (code != ERROR_SUCCESS) return CodeResult(code);
-  const Deadline deadline = DeadlineIn(timeoutMs);
   ServiceHandle manager;
   const Outcome opened = OpenManager<Char>(SC_MANAGER_CONNECT, &manager);
   if (opened.code != ERROR_SUCCESS) return CodeResult(opened.code);
-  return CodeResult(RestoreRecorded(manager.get(), services.records(), count, deadline));
+  return CodeResult(RestoreRecorded(manager.get(), services.records(), count, flags, timeoutMs));
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 // until its process has exited; its dependents first, then the service; and
 // for an update, what runs, recorded, held disabled, and stopped until no
 // process of it is left, ended at the deadline on request.
+#include "update/stop.h"
+
 #include "core/multi_string.h"
 #include "ops/config_reading.h"
+#include "ops/failure_actions.h"
 #include "ops/state_control.h"
 #include "service_control.h"
 #include "update/record.h"
@@ -34,13 +37,13 @@ DWORD StopUntilStopped(SC_HANDLE service, StatusWatch *watch, ProcessTree *tree,
                        const Deadline &deadline) {
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
+  const bool stopping = status.dwCurrentState == SERVICE_STOP_PENDING;
   DWORD code = WatchTree(status, tree);
   if (code != ERROR_SUCCESS || status.dwCurrentState == SERVICE_STOPPED || tree->root.exited) {
     return code;
   }
-  SERVICE_STATUS stopping;
-  if (status.dwCurrentState != SERVICE_STOP_PENDING &&
-      !ControlService(service, SERVICE_CONTROL_STOP, &stopping)) {
+  SERVICE_STATUS reported;
+  if (!stopping && !ControlService(service, SERVICE_CONTROL_STOP, &reported)) {
     // One that stopped meanwhile is what was asked for.
     code = GetLastError();
     if (code != ERROR_SERVICE_NOT_ACTIVE) return code;
@@ -193,69 +196,132 @@ DWORD UpdateFolderOf(SC_HANDLE service, ServiceFolder *folder) {
   return ERROR_SUCCESS;
 }
 
+// What recording asks of each service, and what the stop asks besides;
+// SERVICE_CHANGE_CONFIG too where it holds them disabled.
+const DWORD kRecordRights = SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG;
+
 DWORD StopRightsFor(DWORD flags) {
   return kStopForUpdateRights |
          ((flags & SERVICE_UPDATE_HOLD_STOPPED) != 0 ? SERVICE_CHANGE_CONFIG : 0);
 }
 
-// Reads what the record and the stop need of a service: its start type and,
-// where the stop waits for its program's folder, that folder.
+// Reads what the record keeps of a service: its start type and, for a stop
+// with the kill, its failure actions where the platform hands them back;
+// for one that waits for the folder, checks that it may.
 template <typename Char>
-DWORD ReadForRecord(SC_HANDLE service, DWORD flags, RecordedService<Char> *recorded,
-                    ServiceFolder *folder) {
+DWORD ReadForRecord(SC_HANDLE service, DWORD flags, RecordedService<Char> *recorded) {
   recorded->ended = false;
-  folder->path[0] = 0;
-  const DWORD code = StartTypeOf<Char>(service, &recorded->startType);
-  if (code != ERROR_SUCCESS || (flags & SERVICE_UPDATE_WAIT_FOR_FOLDER) == 0) return code;
-  return UpdateFolderOf(service, folder);
+  recorded->failureActions.kept = ActionsKept::kNone;
+  DWORD code = StartTypeOf<Char>(service, &recorded->startType);
+  ServiceFolder folder;
+  if (code == ERROR_SUCCESS && (flags & SERVICE_UPDATE_WAIT_FOR_FOLDER) != 0) {
+    code = UpdateFolderOf(service, &folder);
+  }
+  if (code != ERROR_SUCCESS || (flags & SERVICE_UPDATE_KILL_AT_DEADLINE) == 0) return code;
+  code = ReadFailureActions(service, &recorded->failureActions.read);
+  if (code == ERROR_NOT_ENOUGH_MEMORY) return code;
+  recorded->failureActions.kept =
+      code == ERROR_SUCCESS ? ActionsKept::kKept : ActionsKept::kUnreadable;
+  return ERROR_SUCCESS;
 }
 
+// Records the service and the dependents that run, in the order of their
+// stops (the dependents, then the service) but the service first.
 template <typename Char>
-DWORD StopRecorded(SC_HANDLE manager, SC_HANDLE service, const Char *serviceName,
-                   const Deadline &deadline, DWORD flags, Char *record, DWORD *recordSize) {
-  const DWORD rights = StopRightsFor(flags);
-  // What ran, in the order of the stops: the dependents, then the service.
+DWORD RecordRunning(SC_HANDLE manager, SC_HANDLE service, const Char *serviceName, DWORD flags,
+                    Char *record, DWORD *recordSize) {
   HeapBuffer<typename ScmApi<Char>::Dependent> dependents;
   DWORD count = 0;
   DWORD code = ActiveDependents<Char>(service, &dependents, &count);
   if (code != ERROR_SUCCESS) return code;
   HeapBuffer<RecordedService<Char>> services((count + 1) * sizeof(RecordedService<Char>));
-  HeapBuffer<ServiceFolder> folders((count + 1) * sizeof(ServiceFolder));
-  if (services.get() == NULL || folders.get() == NULL) return ERROR_NOT_ENOUGH_MEMORY;
+  if (services.get() == NULL) return ERROR_NOT_ENOUGH_MEMORY;
   RecordedService<Char> *recorded = services.records();
   SERVICE_STATUS_PROCESS status;
   if (!QueryStatusProcess(service, &status)) return GetLastError();
   CopyBounded(recorded[0].name, serviceName, kLongestName + 1);
   recorded[0].ran = status.dwCurrentState != SERVICE_STOPPED;
-  code = ReadForRecord(service, flags, &recorded[0], &folders.records()[0]);
+  code = ReadForRecord(service, flags, &recorded[0]);
   for (DWORD i = 0; code == ERROR_SUCCESS && i < count; ++i) {
     RecordedService<Char> *dependent = &recorded[i + 1];
     CopyBounded(dependent->name, dependents.records()[i].lpServiceName, kLongestName + 1);
     dependent->ran = true;
-    const ServiceHandle handle(ScmApi<Char>::OpenByName(manager, dependent->name, rights));
-    code = handle.get() == NULL
-               ? GetLastError()
-               : ReadForRecord(handle.get(), flags, dependent, &folders.records()[i + 1]);
+    const ServiceHandle handle(ScmApi<Char>::OpenByName(manager, dependent->name, kRecordRights));
+    code = handle.get() == NULL ? GetLastError() : ReadForRecord(handle.get(), flags, dependent);
   }
   if (code != ERROR_SUCCESS) return code;
-  const size_t needed = WriteRecord<Char>(recorded, count + 1, NULL, 0);
+  const size_t needed = WriteRecord<Char>(recorded, count + 1, flags, NULL, 0);
   if (needed > *recordSize) {
     *recordSize = static_cast<DWORD>(needed);
     return ERROR_INSUFFICIENT_BUFFER;
   }
-  WriteRecord(recorded, count + 1, record, *recordSize);
+  WriteRecord(recorded, count + 1, flags, record, *recordSize);
   *recordSize = static_cast<DWORD>(needed);
-  // Held disabled before anything stops, so that nothing starts them again.
-  for (DWORD i = 0; (flags & SERVICE_UPDATE_HOLD_STOPPED) != 0 && i <= count; ++i) {
-    const ServiceHandle handle(
-        i == 0 ? NULL : ScmApi<Char>::OpenByName(manager, recorded[i].name, rights));
-    if (i != 0 && handle.get() == NULL) return GetLastError();
-    code = ChangeStartType<Char>(i == 0 ? service : handle.get(), SERVICE_DISABLED);
-    if (code != ERROR_SUCCESS) return code;
+  return ERROR_SUCCESS;
+}
+
+template <typename Char>
+DWORD RecordForUpdate(const Char *serviceName, DWORD flags, Char *record, DWORD *recordSize) {
+  const DWORD known = SERVICE_UPDATE_HOLD_STOPPED | SERVICE_UPDATE_KILL_AT_DEADLINE |
+                      SERVICE_UPDATE_WAIT_FOR_FOLDER;
+  if (serviceName == NULL || recordSize == NULL || (record == NULL && *recordSize != 0) ||
+      (flags & ~known) != 0) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if ((flags & SERVICE_UPDATE_KILL_AT_DEADLINE) != 0) flags |= SERVICE_UPDATE_HOLD_STOPPED;
+  OpenedService opened;
+  const Outcome outcome = OpenService(
+      serviceName, {SC_MANAGER_CONNECT, kRecordRights | SERVICE_ENUMERATE_DEPENDENTS}, &opened);
+  if (outcome.code != ERROR_SUCCESS) return outcome.code;
+  return RecordRunning(opened.manager.get(), opened.service.get(), serviceName, flags, record,
+                       recordSize);
+}
+
+// Holds the recorded service disabled and, where its failure actions were
+// kept, takes them away, so that nothing starts it again or runs for its
+// end meanwhile.
+template <typename Char>
+DWORD Hold(SC_HANDLE manager, const RecordedService<Char> &service, DWORD rights) {
+  const ServiceHandle handle(ScmApi<Char>::OpenByName(manager, service.name, rights));
+  if (handle.get() == NULL) return GetLastError();
+  const DWORD code = ChangeStartType<Char>(handle.get(), SERVICE_DISABLED);
+  if (code != ERROR_SUCCESS || service.failureActions.kept != ActionsKept::kKept) return code;
+  return ChangeFailureActions<wchar_t>(handle.get(), 0, NULL, 0,
+                                       service.failureActions.read.onNonCrashFailures);
+}
+
+// Stops what the record names for an update, as its flags ask, and writes
+// the marks of what it ended into it in place.
+template <typename Char>
+DWORD StopAsRecorded(Char *record, const Deadline &deadline) {
+  if (record == NULL) return ERROR_INVALID_PARAMETER;
+  HeapBuffer<RecordedService<Char>> services;
+  DWORD count = 0, flags = 0;
+  DWORD code = ReadRecord(record, &services, &count, &flags);
+  if (code != ERROR_SUCCESS) return code;
+  const size_t size = TextLength(record) + 1;
+  RecordedService<Char> *recorded = services.records();
+  HeapBuffer<ServiceFolder> folders(count * sizeof(ServiceFolder));
+  if (folders.get() == NULL) return ERROR_NOT_ENOUGH_MEMORY;
+  ServiceHandle manager;
+  code = OpenManager<Char>(SC_MANAGER_CONNECT, &manager).code;
+  const DWORD rights = StopRightsFor(flags);
+  // Each opened, and its folder found, before anything changes.
+  for (DWORD i = 0; code == ERROR_SUCCESS && i < count; ++i) {
+    const ServiceHandle handle(ScmApi<Char>::OpenByName(manager.get(), recorded[i].name, rights));
+    folders.records()[i].path[0] = 0;
+    code = handle.get() == NULL ? GetLastError() : ERROR_SUCCESS;
+    if (code == ERROR_SUCCESS && (flags & SERVICE_UPDATE_WAIT_FOR_FOLDER) != 0) {
+      code = UpdateFolderOf(handle.get(), &folders.records()[i]);
+    }
+  }
+  for (DWORD i = 0;
+       code == ERROR_SUCCESS && (flags & SERVICE_UPDATE_HOLD_STOPPED) != 0 && i < count; ++i) {
+    code = Hold(manager.get(), recorded[i], rights);
   }
   const bool kill = (flags & SERVICE_UPDATE_KILL_AT_DEADLINE) != 0;
-  for (DWORD n = 1; n <= count + 1; ++n) {
-    const DWORD i = n % (count + 1);  // the dependents first, then the service
+  for (DWORD n = 1; code == ERROR_SUCCESS && n <= count; ++n) {
+    const DWORD i = n % count;  // the dependents first, then the service
     const WCHAR *folder = folders.records()[i].path;
     WatchedService stopping;
     code = OpenWatched(recorded[i].name, {SC_MANAGER_CONNECT, rights}, &stopping).code;
@@ -263,32 +329,29 @@ DWORD StopRecorded(SC_HANDLE manager, SC_HANDLE service, const Char *serviceName
       code = StopTreeForUpdate(stopping.opened.service.get(), &stopping.watch, deadline, kill,
                                *folder != 0 ? folder : NULL, &recorded[i].ended);
     }
-    if (recorded[i].ended) WriteRecord(recorded, count + 1, record, *recordSize);
-    if (code != ERROR_SUCCESS) return code;
+    if (recorded[i].ended) WriteRecord(recorded, count, flags, record, size);
   }
-  return ERROR_SUCCESS;
+  return code;
 }
 
 template <typename Char>
 DWORD StopForUpdate(const Char *serviceName, DWORD timeoutMs, DWORD flags, Char *record,
                     DWORD *recordSize) {
-  const DWORD known = SERVICE_UPDATE_HOLD_STOPPED | SERVICE_UPDATE_KILL_AT_DEADLINE |
-                      SERVICE_UPDATE_WAIT_FOR_FOLDER;
-  if (serviceName == NULL || recordSize == NULL || (record == NULL && *recordSize != 0) ||
-      (flags & ~known) != 0) {
-    return CodeResult(ERROR_INVALID_PARAMETER);
-  }
-  if ((flags & SERVICE_UPDATE_KILL_AT_DEADLINE) != 0) flags |= SERVICE_UPDATE_HOLD_STOPPED;
   const Deadline deadline = DeadlineIn(timeoutMs);
-  const Access access = {SC_MANAGER_CONNECT, StopRightsFor(flags) | SERVICE_ENUMERATE_DEPENDENTS};
-  OpenedService opened;
-  const Outcome outcome = OpenService(serviceName, access, &opened);
-  if (outcome.code != ERROR_SUCCESS) return CodeResult(outcome.code);
-  return CodeResult(StopRecorded(opened.manager.get(), opened.service.get(), serviceName, deadline,
-                                 flags, record, recordSize));
+  const DWORD code = RecordForUpdate(serviceName, flags, record, recordSize);
+  return CodeResult(code != ERROR_SUCCESS ? code : StopAsRecorded(record, deadline));
 }
 
 }  // namespace
+
+DWORD FinishStop(SC_HANDLE service, StatusWatch *watch, const Deadline &deadline, bool kill) {
+  SERVICE_STATUS_PROCESS status;
+  if (!QueryStatusProcess(service, &status)) return GetLastError();
+  if (status.dwCurrentState != SERVICE_STOP_PENDING) return ERROR_SUCCESS;
+  bool ended = false;
+  return StopTreeForUpdate(service, watch, deadline, kill, NULL, &ended);
+}
+
 }  // namespace service_control
 
 using namespace service_control;
@@ -318,6 +381,22 @@ DWORD StopServicesForUpdate(const char *serviceName, DWORD timeoutMs, DWORD flag
 DWORD StopServicesForUpdateW(const wchar_t *serviceName, DWORD timeoutMs, DWORD flags,
                              wchar_t *record, DWORD *recordSize) {
   return StopForUpdate(serviceName, timeoutMs, flags, record, recordSize);
+}
+
+DWORD RecordServicesForUpdate(const char *serviceName, DWORD flags, char *record,
+                              DWORD *recordSize) {
+  return CodeResult(RecordForUpdate(serviceName, flags, record, recordSize));
+}
+DWORD RecordServicesForUpdateW(const wchar_t *serviceName, DWORD flags, wchar_t *record,
+                               DWORD *recordSize) {
+  return CodeResult(RecordForUpdate(serviceName, flags, record, recordSize));
+}
+
+DWORD StopServicesAsRecorded(char *record, DWORD timeoutMs) {
+  return CodeResult(StopAsRecorded(record, DeadlineIn(timeoutMs)));
+}
+DWORD StopServicesAsRecordedW(wchar_t *record, DWORD timeoutMs) {
+  return CodeResult(StopAsRecorded(record, DeadlineIn(timeoutMs)));
 }
 
 }  // extern "C"

@@ -204,7 +204,11 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
        {"", "SCU1", "SCU1/0", "SCU1/2;R-3=tessera_bad_input", "SCU1/1;R-9=a", "SCU1/1;R-5=a",
         "SCU1/1;R-=a", "SCU1/1;X-3=a", "SCU1/1;R-3=", "SCU1/1;R-3=a%4", "SCU1/1;R-3=a%00",
         "SCU1/1;R-3=a%u00E9", "SCU1/1;R-3=a b", "SCU1/1;R-3=a;", "scu1/1;R-3=a",
-        "SCU1/0A;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a"}) {
+        "SCU1/0A;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a;R-3=a",
+        // Whole or refused: cut, a driver's start type, a name twice or one no manager holds.
+        "SCU2/0/1;R-2=tessera_bad_input/30", "SCU1/1;R-0=tessera_bad_input",
+        "SCU1/1;R-1=tessera_bad_input", "SCU1/2;R-2=tessera_bad_input;R-2=TESSERA_BAD_INPUT",
+        "SCU1/1;R-3=a%5Cb"}) {
     rows.push_back({std::string("RestoreServicesAfterUpdate, ") + record,
                     [&f, record](DWORD *) { return f.restore_after_update(record, 1000); },
                     ERROR_INVALID_DATA, 0});
@@ -221,6 +225,12 @@ std::vector<Row> BadInputRows(const ModuleForm &f) {
                     return f.list_folder_processes("C:\\Tessera", nullptr, &count);
                   },
                   ERROR_INVALID_PARAMETER, 0});
+  rows.push_back({"RestoreServicesAfterUpdate, one of two not installed: nothing touched",
+                  [&f](DWORD *) {
+                    return f.restore_after_update(
+                        "SCU1/2;R-2=tessera_bad_input;R-3=tessera_never_installed", 1000);
+                  },
+                  ERROR_SERVICE_DOES_NOT_EXIST, 0});
   rows.push_back({"RestoreServicesAfterUpdate, null record",
                   [&f](DWORD *) { return f.restore_after_update(nullptr, 1000); },
                   ERROR_INVALID_PARAMETER, 0});

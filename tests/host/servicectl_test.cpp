@@ -39,7 +39,7 @@ TEST_F(ServicectlTest, ArgumentsCallsAndExitStatus) {
       {{L"stop", L"tessera", L"--wait-for-folder"}, 160, nullptr, "servicectl: --record, --kill-at-deadline and --wait-for-folder go with --for-update"},
       {{L"stop", L"tessera", L"--for-update"}, 160, nullptr, "servicectl: --for-update needs --record FILE"},
       {{L"restore"}, 160, nullptr, "servicectl: restore needs --record FILE"},
-      {{L"stop", L"tessera", L"--for-update", L"--record", L"/no/such/folder/record"}, 82, nullptr, "servicectl stop tessera: error 82"},
+      {{L"stop", L"tessera", L"--for-update", L"--record", L"/no/such/folder/record"}, 82, "CreateFileW(L\"/no/such/folder/record.new\", 0x40000000, 2)", "servicectl stop tessera: error 82"},
       {{L"install", L"tessera"}, 160, nullptr, "servicectl: missing NAME PATH"},
       {{L"install", L"tessera", L"C:\\svc.exe", L"--start", L"sometimes"}, 160, nullptr, "servicectl: bad value for --start"},
       {{L"install", L"tessera", L"C:\\svc.exe", L"--error", L"fatal"}, 160, nullptr, "servicectl: bad value for --error"},

@@ -109,9 +109,12 @@ DWORD StopForUpdate(DWORD timeout, DWORD flags, DWORD size = sizeof record) {
   return StopServicesForUpdate(kService, timeout, flags, record, &record_size);
 }
 
-void ExpectRecord(const std::string &expected) {
-  EXPECT_EQ(std::string(record), expected);
-  EXPECT_EQ(record_size, expected.size() + 1);
+// The record: the body expected, then its length and an 8-digit checksum.
+void ExpectRecord(const std::string &body) {
+  const std::string text = record;
+  EXPECT_EQ(text.substr(0, body.size() + 1), body + '/');
+  EXPECT_EQ(text.size(), body.size() + 1 + std::to_string(body.size()).size() + 1 + 8);
+  EXPECT_EQ(record_size, text.size() + 1);
 }
 
 void ExpectStartType(const char *name, DWORD start_type) {
@@ -134,7 +137,7 @@ void AddRunningOneDisabled(int dependents) {
 }
 
 void ExpectRestoredAndOneLeftDisabled(int dependents) {
-  std::string expected = "SCU1/" + std::to_string(dependents + 1) + ";R-3=tessera";
+  std::string expected = "SCU2/1/" + std::to_string(dependents + 1) + ";R-3=tessera";
   for (int i = dependents; i > 1; --i) expected += ";R-3=d" + std::to_string(i);
   ExpectRecord(expected + ";R-4=d1");
   for (int twice = 0; twice < 2; ++twice) {
@@ -152,12 +155,12 @@ void ExpectRestoredAndOneLeftDisabled(int dependents) {
 const char kEscapedName[] = "a b%;=~\x7F\xE9\x80";
 
 void ExpectEscapedNameReadBackInBothForms() {
-  ExpectRecord("SCU1/1;R-3=a%20b%25%3B%3D~%7F%E9%80");
+  ExpectRecord("SCU2/0/1;R-3=a%20b%25%3B%3D~%7F%E9%80");
   EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), 0u);
   wchar_t wide[64];
   DWORD size = 64;
   EXPECT_EQ(StopServicesForUpdateW(L"a b%;=~\x7F\xE9\x20AC", 1000, 0, wide, &size), 0u);
-  EXPECT_EQ(std::wstring(wide), L"SCU1/1;R-3=a%20b%25%3B%3D~%7F%E9%u20AC");
+  EXPECT_EQ(std::wstring(wide).substr(0, 41), L"SCU2/0/1;R-3=a%20b%25%3B%3D~%7F%E9%u20AC/");
   EXPECT_EQ(RestoreServicesAfterUpdateW(wide, 1000), 0u);
   EXPECT_EQ(standin::ServiceState(kEscapedName), SERVICE_RUNNING);
   // The first unit that is written %uXXXX is read back, not refused; the
@@ -189,6 +192,24 @@ void AddHung() {
   setup.stop_ms = INFINITE;
   setup.failure_actions = {{SC_ACTION_RESTART, 100}};
   standin::AddService(setup);
+}
+
+// A hung service whose failure actions run a command, then restart it.
+void AddHungWithCommand() {
+  standin::ServiceSetup setup = RunningService();
+  setup.stop_ms = INFINITE;
+  setup.reset_period = 60;
+  setup.failure_actions = {{SC_ACTION_RUN_COMMAND, 0}, {SC_ACTION_RESTART, 100}};
+  standin::AddService(setup);
+}
+
+void ExpectActions(size_t count) {
+  standin::ServiceSetup config;
+  ASSERT_TRUE(standin::ServiceConfig(kService, &config));
+  EXPECT_EQ(config.failure_actions.size(), count);
+  if (count != 0) {
+    EXPECT_EQ(config.reset_period, 60u);
+  }
 }
 
 standin::ServiceSetup WithChild(DWORD outlives_ms) {
@@ -380,21 +401,21 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] {}, [] { return StopServiceWithDependents(nullptr, 1000, list, 1); }, ERROR_INVALID_PARAMETER, 0, {}},
       {"stop for update: one that ignores its stop, not ended",
        AddHung, [] { return StopForUpdate(1000, 0); }, ERROR_SERVICE_REQUEST_TIMEOUT, 1000, {},
-       [] { ExpectRecord("SCU1/1;R-3=tessera"); }},
+       [] { ExpectRecord("SCU2/0/1;R-3=tessera"); }},
       {"stop for update: ended at the deadline, held while a failure action would start it, restored twice",
        AddHung, [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},
-       [] { ExpectRecord("SCU1/1;RK3=tessera"); RestoreHeldTwice(); }},
+       [] { ExpectRecord("SCU2/3/1;RK3~F0R0A1.100=tessera"); RestoreHeldTwice(); }},
       {"stop for update: the dependents first; what ran, and only that, started again after",
        [] { AddServiceWithDependents(); standin::ServiceSetup c; c.name = "c";
             c.dependencies = std::string("tessera\0", 8); standin::AddService(c); },
        [] { return StopForUpdate(1000, 0); }, 0, 0, {},
-       [] { ExpectRecord("SCU1/3;R-3=tessera;R-3=b;R-3=a"); standin::ClearCalls();
+       [] { ExpectRecord("SCU2/0/3;R-3=tessera;R-3=b;R-3=a"); standin::ClearCalls();
             EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), 0u);
             EXPECT_EQ(CountCalls("StartServiceA"), 3);
             EXPECT_EQ(standin::ServiceState("c"), SERVICE_STOPPED); }},
       {"stop for update: a record that does not fit, the size it needs and nothing stopped",
-       [] { AddRunning(0, 0); }, [] { return StopForUpdate(1000, 0, 18); }, ERROR_INSUFFICIENT_BUFFER, 0, {},
-       [] { EXPECT_EQ(record_size, 19u); EXPECT_EQ(standin::ServiceState(kService), SERVICE_RUNNING); }},
+       [] { AddRunning(0, 0); }, [] { return StopForUpdate(1000, 0, 32); }, ERROR_INSUFFICIENT_BUFFER, 0, {},
+       [] { EXPECT_EQ(record_size, 33u); EXPECT_EQ(standin::ServiceState(kService), SERVICE_RUNNING); }},
       {"stop for update: two children that outlive the service, each waited for",
        [] { standin::ServiceSetup s = WithChild(1500); s.children_outlive_ms.insert(s.children_outlive_ms.begin(), 500); standin::AddService(s); },
        [] { return StopForUpdate(10000, 0); }, 0, 1500, {}},
@@ -402,7 +423,7 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] { standin::AddService(WithChild(5000)); }, [] { return StopForUpdate(1000, 0); }, WAIT_TIMEOUT, 1000, {}},
       {"stop for update: a child that never ends, ended at the deadline",
        [] { standin::AddService(WithChild(INFINITE)); }, [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); },
-       0, 1000, {}, [] { ExpectRecord("SCU1/1;RK3=tessera"); }},
+       0, 1000, {}, [] { ExpectRecord("SCU2/3/1;RK3~F0R0=tessera"); }},
       {"stop for update: a process that took the id of the service's once it had gone is not its child",
        [] { AddRunning(300, 0); standin::OnCall("CreateToolhelp32Snapshot", [] {
               if (standin::ServiceState(kService) == SERVICE_STOPPED && !standin::ProgramInUse(L"C:\\other.exe")) { Sleep(1); standin::StartProcess(200, 100); } }); },
@@ -426,17 +447,17 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
        [] { standin::ServiceSetup s = RunningService(); s.stop_ms = INFINITE; s.service_type = SERVICE_WIN32_SHARE_PROCESS;
             standin::AddService(s); },
        [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, ERROR_SERVICE_REQUEST_TIMEOUT, 1000, {},
-       [] { ExpectRecord("SCU1/1;R-3=tessera"); }},
+       [] { ExpectRecord("SCU2/3/1;R-3~F0R0=tessera"); }},
       {"stop for update: names of 256 characters, whole in the record",
        [] { standin::ServiceSetup s = RunningService(); s.name = std::string(256, 'x'); standin::AddService(s);
             s.name = std::string(256, 'y'); s.dependencies = std::string(256, 'x') + '\0'; standin::AddService(s); },
        [] { record_size = sizeof record; return StopServicesForUpdate(std::string(256, 'x').c_str(), 1000, 0, record, &record_size); },
-       0, 0, {}, [] { ExpectRecord("SCU1/2;R-3=" + std::string(256, 'x') + ";R-3=" + std::string(256, 'y'));
+       0, 0, {}, [] { ExpectRecord("SCU2/0/2;R-3=" + std::string(256, 'x') + ";R-3=" + std::string(256, 'y'));
                       EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), 0u); }},
       {"stop for update: one that ran disabled, whose start fails, is left disabled",
        [] { standin::ServiceSetup s = RunningService(); s.start_type = SERVICE_DISABLED; standin::AddService(s); },
        [] { return StopForUpdate(1000, 0); }, 0, 0, {},
-       [] { ExpectRecord("SCU1/1;R-4=tessera"); standin::FailCall("StartServiceA", 1, ERROR_ACCESS_DENIED);
+       [] { ExpectRecord("SCU2/0/1;R-4=tessera"); standin::FailCall("StartServiceA", 1, ERROR_ACCESS_DENIED);
             EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), static_cast<DWORD>(ERROR_ACCESS_DENIED));
             ExpectStartType(kService, SERVICE_DISABLED); }},
       {"stop for update: nine services, held; one that ran disabled is started again and left disabled",
@@ -457,6 +478,32 @@ TEST_F(UpdateStepsTest, ResultsWaitsAndDeadlines) {
             standin::SetNotifierLate(true); },
        [] { return RestoreServicesAfterUpdate("SCU1/3;R-3=tessera;R-3=b;R-3=a", 10000); }, 0, 1500, {},
        [] { for (const char *name : {kService, "a", "b"}) EXPECT_EQ(standin::ServiceState(name), SERVICE_RUNNING) << name; }},
+      {"restore: a service left stopping by an updater that died is waited for, then started",
+       [] { AddRunning(1500, 0); SendStop(); }, [] { return RestoreServicesAfterUpdate("SCU1/1;R-3=tessera", 10000); }, 0, 1500, {},
+       [] { EXPECT_EQ(standin::ServiceState(kService), SERVICE_RUNNING); }},
+      {"restore: a hung service left stopping by an updater that died and asked for the kill, ended at the deadline, then started",
+       [] { AddHung(); record_size = sizeof record; RecordServicesForUpdate(kService, SERVICE_UPDATE_KILL_AT_DEADLINE, record, &record_size); SendStop(); },
+       [] { return RestoreServicesAfterUpdate(record, 1000); }, 0, 1000, {},
+       [] { EXPECT_EQ(standin::ServiceState(kService), SERVICE_RUNNING); }},
+      {"record for update: what runs, its failure actions too, and nothing changed",
+       AddHungWithCommand, [] { record_size = sizeof record;
+                                return RecordServicesForUpdate(kService, SERVICE_UPDATE_KILL_AT_DEADLINE, record, &record_size); }, 0, 0, {},
+       [] { ExpectRecord("SCU2/3/1;R-3~F0R60A3.0A1.100=tessera"); EXPECT_EQ(standin::ServiceState(kService), SERVICE_RUNNING);
+            ExpectStartType(kService, SERVICE_DEMAND_START); ExpectActions(2); }},
+      {"stop for update: ended at the deadline with its failure actions away, which run no command and come back with the restore",
+       AddHungWithCommand, [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},
+       [] { ExpectActions(0); EXPECT_EQ(RestoreServicesAfterUpdate(record, 1000), 0u); Sleep(1000);
+            EXPECT_EQ(standin::FailureCommandsRun(kService), 0u); ExpectActions(2); }},
+      {"stop for update: failure actions that the platform does not hand back are left alone, and run",
+       [] { AddHungWithCommand(); standin::FailCall("QueryServiceConfig2W", 1, ERROR_INVALID_LEVEL); },
+       [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},
+       [] { ExpectRecord("SCU2/3/1;RK3!=tessera"); Sleep(1000); EXPECT_EQ(standin::FailureCommandsRun(kService), 1u); ExpectActions(2); }},
+      {"stop as recorded: a record cut, or with a start type of 1, refused with nothing touched",
+       [] { AddRunning(0, 0); }, [] {
+         char cut[] = "SCU2/0/1;R-3=tessera/20/6025581", system[] = "SCU1/1;R-1=tessera";
+         const DWORD first = StopServicesAsRecorded(cut, 1000);
+         return first == StopServicesAsRecorded(system, 1000) ? first : 0; }, ERROR_INVALID_DATA, 0, {},
+       [] { EXPECT_EQ(standin::ServiceState(kService), SERVICE_RUNNING); }},
       {"stop for update: a caller that the service's launcher started, an updater, is neither waited for nor ended, nor is the launcher",
        [] { AddHung(); standin::StartProcess(300, 100, L"C:\\launcher.exe"); standin::StartProcess(4, 300); },
        [] { return StopForUpdate(1000, SERVICE_UPDATE_KILL_AT_DEADLINE); }, 0, 1000, {},

@@ -4,7 +4,8 @@
     servicectl_clients.py WINE_RUN PREFIX BIN_DIR
 
 its output and statuses (a stop until the process has exited, 1060 with the
-system's text, 160 for a usage error, --json parsed as JSON); a batch file
+system's text, 160 for a usage error, --json parsed as JSON); a record
+kept whole by an updater killed in the middle of its stop; a batch file
 under cmd.exe that updates a service, branching on %ERRORLEVEL%; and NSIS
 installers, run silently, that install, update, and abort with the status of
 a stop that fails. NSIS installers are 32-bit: left out, and said so, where
@@ -14,6 +15,7 @@ byte. Exits 77 (skipped) where servicectl itself cannot run.
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -133,6 +135,57 @@ def nsis_installers(folder):
     ctl("delete", "tessera-nsis")
 
 
+def killed_updater(folder):
+    """servicectl killed 2 s into a stop for an update of a hung service."""
+    hangs = f'"{windows_path(PROGRAM)}" --pending-ms 0 --hint 0 --check-points rising ' \
+            "--end running --stop-ms 4294967295"
+    ctl("delete", "tessera-kept", "--wait")
+    ctl("install", "tessera-kept", hangs, "--unquoted", "--start", "auto")
+    check("a hung service to update runs", ctl("start", "tessera-kept").returncode == 0)
+    record = os.path.join(folder, "kept.record")
+    updater = subprocess.Popen([WINE_RUN, PREFIX, SERVICECTL, "stop", "tessera-kept", "--for-update",
+                                "--record", windows_path(record), "--kill-at-deadline",
+                                "--timeout", "20000"], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(300):
+        if os.path.exists(record) or updater.poll() is not None:
+            break
+        time.sleep(0.1)
+    time.sleep(2)
+    killed = 0
+    # Wine runs servicectl.exe as a Unix process of its own, beside the
+    # start.exe that waits for it; it is found by its command line.
+    for entry in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as command_line:
+                words = command_line.read().split(b"\0")
+        except OSError:
+            continue
+        if words[0].endswith(b"servicectl.exe") and windows_path(record).encode() in words:
+            os.kill(int(entry), signal.SIGKILL)
+            killed += 1
+    updater.wait()
+    with open(record, "rb") as kept:
+        text = kept.read()
+    # R-: recorded as running, and nothing ended, the updater gone first.
+    check("the killed updater leaves a whole record",
+          killed == 1 and text.startswith(b"SCU2/3/1;R-") and text.endswith(b"\r\n"), repr(text))
+    done = ctl("restore", "--record", windows_path(record), "--timeout", "3000")
+    check("restore from it exits 0, ending the hung stop", done.returncode == 0,
+          f"status {done.returncode}: {done.stderr}")
+    check("... with the start type back and the service running",
+          "start auto" in ctl("config", "tessera-kept").stdout and
+          "RUNNING" in ctl("query", "tessera-kept").stdout)
+    done = ctl("stop", "tessera-kept-absent", "--for-update", "--record", windows_path(record))
+    with open(record, "rb") as kept:
+        unchanged = kept.read() == text
+    check("a failing stop leaves the earlier record byte for byte",
+          done.returncode == 1060 & 0xFF and unchanged, str(done.returncode))
+    ctl("stop", "tessera-kept", "--for-update", "--record", windows_path(record),
+        "--kill-at-deadline", "--timeout", "0")
+    ctl("delete", "tessera-kept", "--wait")
+
+
 def main():
     if subprocess.run([os.path.join(SCRIPTS, "wine"), "--can-run", SERVICECTL]).returncode == 77:
         return 77
@@ -140,6 +193,7 @@ def main():
     try:
         output_and_status()
         batch_file(os.path.join(folder, "batch"))
+        killed_updater(folder)
         if subprocess.run([os.path.join(SCRIPTS, "wine"), "--runs-x86"]).returncode == 0:
             nsis_installers(folder)
         else:
