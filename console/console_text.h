@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include <string>
+
 // The console behind stdHandle (a GetStdHandle number); null where that is
 // none (a pipe, a file).
 HANDLE ConsoleOf(DWORD stdHandle);
@@ -18,6 +20,9 @@ HANDLE ConsoleOf(DWORD stdHandle);
 // as they are, as callers that read the output expect, and so does a
 // console that refuses the wide text, rather than lose it.
 void WriteSystemText(FILE *stream, DWORD stdHandle, const char *text);
+
+// The UTF-8 of length UTF-16 units; empty where they have none.
+std::string Utf8(const wchar_t *text, size_t length);
 
 // Writes length UTF-16 units to stream: a console gets them as they are, a
 // pipe or file as UTF-8.

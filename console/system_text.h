@@ -9,4 +9,7 @@
 // buffer that LocalFree releases; null where the system has none.
 char *SystemTextA(DWORD code);
 
+// The same text as UTF-16.
+wchar_t *SystemTextW(DWORD code);
+
 #endif

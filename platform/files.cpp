@@ -1,7 +1,9 @@
-// Files of the simulated platform, as the host's: made, written, flushed,
-// moved over another and deleted, by their UTF-16 names as UTF-8 paths.
+// Files of the simulated platform, as the host's: made, appended to,
+// written, read, flushed, moved over another and deleted, by their UTF-16 names as UTF-8 paths.
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "service_manager.h"
@@ -24,14 +26,25 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD, void *, DWORD dispo
                                    std::to_string(disposition))) {
     return INVALID_HANDLE_VALUE;
   }
-  // Only what the project asks for: a new file to write, or one made anew.
-  if (name == nullptr || access != GENERIC_WRITE || disposition != CREATE_ALWAYS) {
+  // Only what the project asks for: a file made anew to write, one appended
+  // to, made where it is not there, or one that is there to read.
+  const bool anew = access == GENERIC_WRITE && disposition == CREATE_ALWAYS;
+  const bool append = access == FILE_APPEND_DATA && disposition == OPEN_ALWAYS;
+  const bool read = access == GENERIC_READ && disposition == OPEN_EXISTING;
+  if (name == nullptr || (!anew && !append && !read)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  const int file = open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const std::string path = PathOf(name);
+  const int file = read
+                       ? open(path.c_str(), O_RDONLY)
+                       : open(path.c_str(), O_WRONLY | O_CREAT | (anew ? O_TRUNC : O_APPEND), 0644);
   if (file < 0) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+    // As Windows tells them apart: no such file, or no such folder.
+    struct stat folder;
+    const std::string parent = path.substr(0, path.find_last_of('/') + 1) + ".";
+    SetLastError(errno == ENOENT && stat(parent.c_str(), &folder) == 0 ? ERROR_FILE_NOT_FOUND
+                                                                       : ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   return HandedOut(NewFileHandle(file));
@@ -46,6 +59,18 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written
     return FALSE;
   }
   if (written != nullptr) *written = static_cast<DWORD>(wrote);
+  return TRUE;
+}
+
+BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, void *) {
+  if (EnterCall("ReadFile", PointerText(buffer) + ", " + std::to_string(size))) return FALSE;
+  const int file = FileOfHandle(handle);
+  const ssize_t got = file < 0 ? -1 : ::read(file, buffer, size);
+  if (got < 0) {
+    SetLastError(file < 0 ? ERROR_INVALID_HANDLE : ERROR_READ_FAULT);
+    return FALSE;
+  }
+  if (read != nullptr) *read = static_cast<DWORD>(got);
   return TRUE;
 }
 

@@ -35,6 +35,7 @@ const MessageText kMessages[] = {
     {122, "The data area passed to a system call is too small.\r\n"},
     {123, "The filename, directory name, or volume label syntax is incorrect.\r\n"},
     {124, "The system call level is not correct.\r\n"},
+    {160, "One or more arguments are not correct.\r\n"},
     {206, "The filename or extension is too long.\r\n"},
     {487, "Attempt to access invalid address.\r\n"},
     {1051,
@@ -69,6 +70,43 @@ const char *MessageFor(DWORD code) {
     if (message.code == code) return message.text;
   }
   return nullptr;
+}
+
+// FormatMessage in the one form this project uses: a system message into
+// an allocated buffer, in the ANSI code page or as UTF-16.
+template <typename Char>
+DWORD FormatSystemMessage(const char *name, DWORD flags, LPCVOID source, DWORD messageId,
+                          DWORD languageId, Char *buffer, DWORD size, va_list *arguments) {
+  if (EnterCall(name, HexText(flags) + ", " + PointerText(source) + ", " +
+                          std::to_string(messageId) + ", " + HexText(languageId) + ", " +
+                          PointerText(buffer) + ", " + std::to_string(size) + ", " +
+                          PointerText(arguments))) {
+    return 0;
+  }
+  const DWORD supported =
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
+  if (flags != supported || buffer == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const char *text = MessageFor(messageId);
+  if (text == nullptr) {
+    SetLastError(ERROR_MR_MID_NOT_FOUND);
+    return 0;
+  }
+  const size_t length = std::strlen(text);
+  Char *copy = static_cast<Char *>(std::malloc((length + 1) * sizeof(Char)));
+  if (copy == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+  for (size_t i = 0; i <= length; ++i) {
+    copy[i] = sizeof(Char) == 1 ? static_cast<Char>(text[i])
+                                : static_cast<Char>(FromAnsi(static_cast<unsigned char>(text[i])));
+  }
+  local_allocations.insert(copy);
+  *reinterpret_cast<Char **>(buffer) = copy;
+  return static_cast<DWORD>(length);
 }
 
 }  // namespace
@@ -113,34 +151,14 @@ void WINAPI Sleep(DWORD milliseconds) {
 
 DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                             LPSTR buffer, DWORD size, va_list *arguments) {
-  if (EnterCall("FormatMessageA", HexText(flags) + ", " + PointerText(source) + ", " +
-                                      std::to_string(messageId) + ", " + HexText(languageId) +
-                                      ", " + PointerText(buffer) + ", " + std::to_string(size) +
-                                      ", " + PointerText(arguments))) {
-    return 0;
-  }
-  // Only the form this project uses: a system message into an allocated buffer.
-  const DWORD supported =
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
-  if (flags != supported || buffer == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  const char *text = MessageFor(messageId);
-  if (text == nullptr) {
-    SetLastError(ERROR_MR_MID_NOT_FOUND);
-    return 0;
-  }
-  const size_t length = std::strlen(text);
-  char *copy = static_cast<char *>(std::malloc(length + 1));
-  if (copy == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-  }
-  std::memcpy(copy, text, length + 1);
-  local_allocations.insert(copy);
-  *reinterpret_cast<char **>(buffer) = copy;
-  return static_cast<DWORD>(length);
+  return FormatSystemMessage<char>("FormatMessageA", flags, source, messageId, languageId, buffer,
+                                   size, arguments);
+}
+
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                            LPWSTR buffer, DWORD size, va_list *arguments) {
+  return FormatSystemMessage<WCHAR>("FormatMessageW", flags, source, messageId, languageId, buffer,
+                                    size, arguments);
 }
 
 UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size) {

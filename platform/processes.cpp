@@ -395,6 +395,32 @@ DWORD WINAPI GetCurrentProcessId(void) { return kCallingProcessId; }
 
 void WINAPI GetSystemTimeAsFileTime(FILETIME *now) { *now = FileTimeAt(Now(), 9999); }
 
+void WINAPI GetSystemTime(SYSTEMTIME *now) {
+  FILETIME time;
+  GetSystemTimeAsFileTime(&time);
+  const unsigned long long ms =
+      ((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000;
+  // Days since 1601-01-01 as a civil date, counted in eras of 400 years
+  // from 0000-03-01, which 1601-01-01 follows by 584,694 days.
+  const long long days = static_cast<long long>(ms / 86400000) + 584694;
+  const long long era = days / 146097, day_of_era = days % 146097;
+  const long long year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const long long day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const long long month_index = (5 * day_of_year + 2) / 153;
+  const long long month = month_index < 10 ? month_index + 3 : month_index - 9;
+  const unsigned long long in_day = ms % 86400000;
+  now->wYear = static_cast<WORD>(era * 400 + year_of_era + (month <= 2 ? 1 : 0));
+  now->wMonth = static_cast<WORD>(month);
+  now->wDay = static_cast<WORD>(day_of_year - (153 * month_index + 2) / 5 + 1);
+  now->wDayOfWeek = static_cast<WORD>((ms / 86400000 + 1) % 7);  // 1601-01-01 was a Monday
+  now->wHour = static_cast<WORD>(in_day / 3600000);
+  now->wMinute = static_cast<WORD>(in_day / 60000 % 60);
+  now->wSecond = static_cast<WORD>(in_day / 1000 % 60);
+  now->wMilliseconds = static_cast<WORD>(in_day % 1000);
+}
+
 BOOL WINAPI QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR name, LPDWORD size) {
   if (EnterCall("QueryFullProcessImageNameW",
                 KernelHandleText(process) + ", " + std::to_string(flags))) {

@@ -403,6 +403,9 @@ DWORD SERVICE_CONTROL_API DeleteServiceByNameW(const wchar_t *serviceName);
 DWORD SERVICE_CONTROL_API SetServiceStartType(const char *serviceName, DWORD startType);
 DWORD SERVICE_CONTROL_API SetServiceStartTypeW(const wchar_t *serviceName, DWORD startType);
 
+/* The characters of ReadServiceConfig's group, dependencies and display name buffers. */
+#define SERVICE_CONFIG_TEXT_CHARS 100
+
 /* ReadServiceConfig reads the service's configuration; returns 0 or a stage.
  * It reads into the caller's values and buffers (path 260 bytes, group, dependencies and display
  * name 100 each; strings cut and terminated within them, never inside a double-byte character). The

@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "core/multi_string.h"
@@ -11,8 +12,9 @@
 
 namespace {
 
-// The longest record that a file holds for restore.
-const size_t kLongestRecord = 1 << 16;
+// The room for the dependents that a stop with them lists: the platform
+// says nothing of the size that they need.
+const size_t kLongestList = 1 << 16;
 
 void Add(Report *report, const char *key, const std::wstring &value) {
   report->data.emplace_back(key, value);
@@ -20,10 +22,9 @@ void Add(Report *report, const char *key, const std::wstring &value) {
 
 // The dependency list of "A,B".
 std::vector<wchar_t> DependencyList(const std::wstring &commas) {
-  std::vector<wchar_t> list(commas.size() + 2);
-  service_control::ClearList(list.data());
+  std::vector<wchar_t> list(commas.size() + 2);  // zeros: an empty list, then room for the names
   size_t used = 0;
-  for (size_t at = 0; at <= commas.size();) {
+  for (size_t at = 0; at < commas.size();) {
     const size_t end = std::min(commas.find(L',', at), commas.size());
     if (end > at) used = service_control::AppendName(list.data(), used, &commas[at], end - at);
     at = end + 1;
@@ -31,29 +32,35 @@ std::vector<wchar_t> DependencyList(const std::wstring &commas) {
   return list;
 }
 
-// The module's stage results give the code in their error out-parameter.
-DWORD StageCode(DWORD stage, DWORD error) { return stage == 0 ? 0 : error; }
-
-DWORD Start(const Options &o, Report *r) {
+void Start(const Options &o, Report *r) {
   Progress *progress = BeginProgress(o.name.c_str(), o.timeoutMs);
   r->result = StartServiceWithDependentsW(o.name.c_str(), NULL, o.timeoutMs);
   EndProgress(progress);
   r->line = o.name + L" is running";
-  return r->result;
 }
 
-// Opens a file to read by its UTF-16 name; elsewhere than on Windows, by
-// its UTF-8 one.
-FILE *OpenToRead(const std::wstring &file) {
-#if defined(_WIN32)
-  return _wfopen(file.c_str(), L"rb");
-#else
-  std::string name(file.size() * 4, '\0');
-  name.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, file.c_str(),
-                                                      static_cast<int>(file.size()), &name[0],
-                                                      static_cast<int>(name.size()), NULL, NULL)));
-  return fopen(name.c_str(), "rb");
-#endif
+// Reads the first line of the record file. Returns 0 or the code of the
+// failed call: ERROR_FILE_NOT_FOUND for none.
+DWORD ReadRecordFile(const std::wstring &file, std::wstring *record) {
+  const HANDLE in = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+  if (in == INVALID_HANDLE_VALUE) return GetLastError();
+  std::string bytes;
+  char chunk[4096];
+  DWORD read, code = ERROR_SUCCESS;
+  for (;;) {
+    if (!ReadFile(in, chunk, sizeof chunk, &read, NULL)) {
+      code = GetLastError();
+      break;
+    }
+    if (read == 0) break;
+    bytes.append(chunk, read);
+  }
+  CloseHandle(in);
+  // One line of printable characters: what follows it is no record's.
+  record->assign(bytes.begin(),
+                 bytes.begin() + std::min(bytes.find_first_of("\r\n"), bytes.size()));
+  return code;
 }
 
 // Keeps the record in file whole: written to a new file beside it, flushed
@@ -67,7 +74,7 @@ DWORD KeepRecordFile(const std::wstring &file, const wchar_t *record) {
   const HANDLE out = CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, NULL);
   if (out == INVALID_HANDLE_VALUE) return ERROR_CANNOT_MAKE;
-  DWORD written = 0;
+  DWORD written;
   const bool kept =
       WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL) &&
       written == bytes.size() && FlushFileBuffers(out);
@@ -83,14 +90,18 @@ DWORD KeepRecordFile(const std::wstring &file, const wchar_t *record) {
 // Records what runs and keeps the record in its file before anything
 // changes, then stops it, and keeps the record again with the marks of
 // what was ended: an updater that dies at any moment leaves a whole record.
-DWORD StopForUpdate(const Options &o, Report *r) {
-  std::wstring record(kLongestRecord, L'\0');
-  DWORD size = static_cast<DWORD>(record.size());
-  const DWORD flags = (o.kill ? SERVICE_UPDATE_KILL_AT_DEADLINE : SERVICE_UPDATE_HOLD_STOPPED) |
-                      (o.waitForFolder ? SERVICE_UPDATE_WAIT_FOR_FOLDER : 0);
-  r->result = RecordServicesForUpdateW(o.name.c_str(), flags, &record[0], &size);
+void StopForUpdate(const Options &o, Report *r) {
+  DWORD flags = o.kill ? SERVICE_UPDATE_KILL_AT_DEADLINE : SERVICE_UPDATE_HOLD_STOPPED;
+  if (o.waitForFolder) flags |= SERVICE_UPDATE_WAIT_FOR_FOLDER;
+  // Asked with no room first, then in the room that the call says it needs.
+  std::wstring record;
+  DWORD size = 0;
+  do {
+    record.resize(size);
+    r->result = RecordServicesForUpdateW(o.name.c_str(), flags, &record[0], &size);
+  } while (r->result == ERROR_INSUFFICIENT_BUFFER);
   if (r->result == ERROR_SUCCESS) r->result = KeepRecordFile(o.record, record.c_str());
-  if (r->result != ERROR_SUCCESS) return r->result;
+  if (r->result != ERROR_SUCCESS) return;
   Progress *progress = BeginProgress(o.name.c_str(), o.timeoutMs);
   r->result = StopServicesAsRecordedW(&record[0], o.timeoutMs);
   EndProgress(progress);
@@ -98,20 +109,22 @@ DWORD StopForUpdate(const Options &o, Report *r) {
   if (r->result == ERROR_SUCCESS) r->result = kept;
   Add(r, "record", Quoted(record.c_str()));
   r->line = o.name + L" stopped for an update, its processes gone; the record is in " + o.record;
-  return r->result;
 }
 
 // Stops the service until its process has exited, and with --with-dependents
 // the services that depend on it first, whose names go into list.
 DWORD StopWithDependentsIfAsked(const Options &o, std::wstring *list) {
   if (!o.withDependents) return StopServiceAndWaitForExitW(o.name.c_str(), o.timeoutMs);
-  list->assign(kLongestRecord, L'\0');
+  list->resize(kLongestList);
   return StopServiceWithDependentsW(o.name.c_str(), o.timeoutMs, &(*list)[0],
                                     static_cast<DWORD>(list->size()));
 }
 
-DWORD Stop(const Options &o, Report *r) {
-  if (o.forUpdate) return StopForUpdate(o, r);
+void Stop(const Options &o, Report *r) {
+  if (o.forUpdate) {
+    StopForUpdate(o, r);
+    return;
+  }
   Progress *progress = BeginProgress(o.name.c_str(), o.timeoutMs);
   std::wstring list;
   r->result = StopWithDependentsIfAsked(o, &list);
@@ -120,7 +133,6 @@ DWORD Stop(const Options &o, Report *r) {
       o.name + (o.withDependents
                     ? L" stopped, and the services that depend on it; their processes have exited"
                     : L" stopped; its process has exited");
-  return r->result;
 }
 
 std::wstring CheckStop(Options *o) {
@@ -131,7 +143,7 @@ std::wstring CheckStop(Options *o) {
   return std::wstring();
 }
 
-DWORD Restart(const Options &o, Report *r) {
+void Restart(const Options &o, Report *r) {
   Progress *progress = BeginProgress(o.name.c_str(), o.timeoutMs);
   std::wstring list;
   r->result = StopWithDependentsIfAsked(o, &list);
@@ -141,31 +153,25 @@ DWORD Restart(const Options &o, Report *r) {
   }
   EndProgress(progress);
   r->line = o.name + L" restarted";
-  return r->result;
 }
 
-DWORD Restore(const Options &o, Report *r) {
-  FILE *in = OpenToRead(o.record);
-  if (in == NULL) return r->result = ERROR_FILE_NOT_FOUND;
-  std::string bytes(kLongestRecord, '\0');
-  const size_t read = fread(&bytes[0], 1, bytes.size() - 1, in);
-  fclose(in);
-  bytes.resize(read);
-  // One line of printable characters: what follows it is no record's.
-  std::wstring record(bytes.begin(), bytes.begin() + std::min(bytes.find_first_of("\r\n"), read));
-  r->result = RestoreServicesAfterUpdateW(record.c_str(), o.timeoutMs);
+void Restore(const Options &o, Report *r) {
+  std::wstring record;
+  r->result = ReadRecordFile(o.record, &record);
+  if (r->result == ERROR_SUCCESS) {
+    r->result = RestoreServicesAfterUpdateW(record.c_str(), o.timeoutMs);
+  }
   r->line = L"restored what " + o.record + L" says ran";
-  return r->result;
 }
 
 std::wstring CheckRestore(Options *o) {
   return o->record.empty() ? L"restore needs --record FILE" : std::wstring();
 }
 
-DWORD Query(const Options &o, Report *r) {
+void Query(const Options &o, Report *r) {
   SERVICE_STATUS_PROCESS status = {};
   r->result = QueryServiceStateExW(o.name.c_str(), &status);
-  if (r->result != ERROR_SUCCESS) return r->result;
+  if (r->result != ERROR_SUCCESS) return;
   Add(r, "state", Quoted(StateName(status.dwCurrentState)));
   Add(r, "processId", Number(status.dwProcessId));
   Add(r, "exitCode", Number(status.dwWin32ExitCode));
@@ -176,11 +182,11 @@ DWORD Query(const Options &o, Report *r) {
             Number(status.dwProcessId) + L", exit code " + Number(status.dwWin32ExitCode) +
             L", service exit code " + Number(status.dwServiceSpecificExitCode) + L", check point " +
             Number(status.dwCheckPoint) + L", wait hint " + Number(status.dwWaitHint);
-  return r->result;
 }
 
-DWORD Holders(const Options &o, Report *r) {
-  std::vector<SERVICE_FOLDER_PROCESSW> processes(16);
+void Holders(const Options &o, Report *r) {
+  // Asked with no room first, then in the room that the call says it needs.
+  std::vector<SERVICE_FOLDER_PROCESSW> processes;
   for (;;) {
     DWORD count = static_cast<DWORD>(processes.size());
     r->result = ListFolderProcessesW(o.name.c_str(), processes.data(), &count);
@@ -197,16 +203,16 @@ DWORD Holders(const Options &o, Report *r) {
   }
   Add(r, "processes", L"[" + list + L"]");
   r->line += Number(processes.size()) + L" processes run programs of " + o.name;
-  return r->result;
 }
 
-DWORD Config(const Options &o, Report *r) {
+void Config(const Options &o, Report *r) {
   DWORD type, start, errorControl, tag, error;
-  wchar_t path[MAX_PATH], group[100], dependencies[100], display[100];
-  const DWORD stage = ReadServiceConfigW(o.name.c_str(), &type, &start, &errorControl, &tag, path,
-                                         group, dependencies, display, &error);
-  r->result = StageCode(stage, error);
-  if (r->result != ERROR_SUCCESS) return r->result;
+  wchar_t path[MAX_PATH], group[SERVICE_CONFIG_TEXT_CHARS], dependencies[SERVICE_CONFIG_TEXT_CHARS],
+      display[SERVICE_CONFIG_TEXT_CHARS];
+  ReadServiceConfigW(o.name.c_str(), &type, &start, &errorControl, &tag, path, group, dependencies,
+                     display, &error);
+  r->result = error;
+  if (r->result != ERROR_SUCCESS) return;
   std::wstring names;
   service_control::VisitNames(dependencies, [&](const wchar_t *name) {
     names += (names.empty() ? L"" : L",") + std::wstring(name);
@@ -225,16 +231,17 @@ DWORD Config(const Options &o, Report *r) {
   r->line = o.name + L": type " + Number(type) + L", start " + startName + L", error control " +
             errorName + L", tag " + Number(tag) + L", path " + path + L", group " + group +
             L", dependencies " + names + L", display name " + display;
-  return r->result;
 }
 
-// What install and reconfigure set besides the configuration itself: the
-// delayed start where it is asked for (or, reconfigured to auto, taken
-// back), and the description.
-DWORD SetExtras(const Options &o, bool reconfigured) {
+// What install, reconfigure and set-start set besides the configuration
+// itself: the delayed start of one that starts automatically (set or taken
+// back), and the description where one is given.
+DWORD SetExtras(const Options &o) {
   DWORD code = ERROR_SUCCESS;
-  if (o.startType == SERVICE_AUTO_START && (o.delayed || reconfigured)) {
+  if (o.startType == SERVICE_AUTO_START) {
     code = SetServiceDelayedAutoStartW(o.name.c_str(), o.delayed);
+    // A platform without delayed starts (Wine's manager) has none to take back.
+    if (!o.delayed && code == ERROR_INVALID_LEVEL) code = ERROR_SUCCESS;
   }
   if (code == ERROR_SUCCESS && !o.description.empty()) {
     code = SetServiceDescriptionW(o.name.c_str(), o.description.c_str());
@@ -242,77 +249,79 @@ DWORD SetExtras(const Options &o, bool reconfigured) {
   return code;
 }
 
-DWORD Install(const Options &o, Report *r) {
-  std::wstring path = o.argument + std::wstring(3, L'\0');
+// The path in a buffer that the quoted install and reconfigure may wrap in
+// quotes: its length and 3.
+std::vector<wchar_t> QuotablePath(const std::wstring &path) {
+  std::vector<wchar_t> buffer(path.size() + 3, L'\0');
+  std::copy(path.begin(), path.end(), buffer.begin());
+  return buffer;
+}
+
+void Install(const Options &o, Report *r) {
+  std::vector<wchar_t> path = QuotablePath(o.argument);
   const std::vector<wchar_t> list = DependencyList(o.depends);
   const std::wstring display = o.display.empty() ? o.name : o.display;
   const DWORD start = o.startType == SERVICE_NO_CHANGE ? SERVICE_DEMAND_START : o.startType;
   const DWORD errorControl =
       o.errorControl == SERVICE_NO_CHANGE ? SERVICE_ERROR_NORMAL : o.errorControl;
+  // The stage is not the exit status: the code behind it, in error, is.
   DWORD error;
-  const DWORD stage =
-      o.unquoted
-          ? InstallServiceUnquotedW(path.c_str(), o.name.c_str(), display.c_str(),
-                                    SERVICE_WIN32_OWN_PROCESS, start, list.data(), errorControl,
-                                    o.group.c_str(), o.account.c_str(), o.password.c_str(), &error)
-          : InstallServiceQuotedW(&path[0], o.name.c_str(), display.c_str(),
-                                  SERVICE_WIN32_OWN_PROCESS, start, list.data(), errorControl,
-                                  o.group.c_str(), o.account.c_str(), o.password.c_str(), &error);
-  r->result = StageCode(stage, error);
-  if (r->result == ERROR_SUCCESS) r->result = SetExtras(o, false);
-  Add(r, "path", Quoted(path.c_str()));
-  r->line = o.name + L" installed to run " + path.c_str();
-  return r->result;
+  if (o.unquoted) {
+    InstallServiceUnquotedW(path.data(), o.name.c_str(), display.c_str(), SERVICE_WIN32_OWN_PROCESS,
+                            start, list.data(), errorControl, o.group.c_str(), o.account.c_str(),
+                            o.password.c_str(), &error);
+  } else {
+    InstallServiceQuotedW(path.data(), o.name.c_str(), display.c_str(), SERVICE_WIN32_OWN_PROCESS,
+                          start, list.data(), errorControl, o.group.c_str(), o.account.c_str(),
+                          o.password.c_str(), &error);
+  }
+  r->result = error;
+  if (r->result == ERROR_SUCCESS) r->result = SetExtras(o);
+  Add(r, "path", Quoted(path.data()));
+  r->line = o.name + L" installed to run " + path.data();
 }
 
-DWORD Reconfigure(const Options &o, Report *r) {
-  std::wstring path = o.argument + std::wstring(3, L'\0');
+void Reconfigure(const Options &o, Report *r) {
+  std::vector<wchar_t> path = QuotablePath(o.argument);
   const std::vector<wchar_t> list = DependencyList(o.depends);
   DWORD error;
-  const DWORD stage = ReconfigureServiceQuotedW(
-      &path[0], o.name.c_str(), o.display.c_str(), SERVICE_NO_CHANGE, o.startType, list.data(),
-      o.errorControl, o.group.c_str(), o.account.c_str(), o.password.c_str(), &error);
-  r->result = StageCode(stage, error);
-  if (r->result == ERROR_SUCCESS) r->result = SetExtras(o, true);
+  ReconfigureServiceQuotedW(path.data(), o.name.c_str(), o.display.c_str(), SERVICE_NO_CHANGE,
+                            o.startType, list.data(), o.errorControl, o.group.c_str(),
+                            o.account.c_str(), o.password.c_str(), &error);
+  r->result = error;
+  if (r->result == ERROR_SUCCESS) r->result = SetExtras(o);
   r->line = o.name + L" reconfigured";
-  return r->result;
 }
 
-DWORD Delete(const Options &o, Report *r) {
+void Delete(const Options &o, Report *r) {
   r->result = o.ifStopped ? DeleteServiceIfStoppedW(o.name.c_str(), 1)
                           : DeleteServiceByNameW(o.name.c_str());
   if (o.wait && (r->result == ERROR_SUCCESS || r->result == ERROR_SERVICE_MARKED_FOR_DELETE)) {
     r->result = DeleteServiceAndWaitGoneW(o.name.c_str(), o.timeoutMs);
   }
   r->line = o.name + (o.wait ? L" deleted, and gone" : L" deleted");
-  return r->result;
 }
 
-DWORD SetRecovery(const Options &o, Report *r) {
+void SetRecovery(const Options &o, Report *r) {
   r->result = SetServiceFailureActionsW(o.name.c_str(), o.resetSeconds,
                                         o.actions.empty() ? NULL : o.actions.data(),
                                         static_cast<DWORD>(o.actions.size()), o.onNonCrash);
   r->line = o.name + L": recovery set";
-  return r->result;
 }
 
 std::wstring CheckSetRecovery(Options *o) {
   return o->resetGiven ? std::wstring() : L"set-recovery needs --reset SECONDS";
 }
 
-DWORD SetDescription(const Options &o, Report *r) {
+void SetDescription(const Options &o, Report *r) {
   r->result = SetServiceDescriptionW(o.name.c_str(), o.argument.c_str());
   r->line = o.name + L": description set";
-  return r->result;
 }
 
-DWORD SetStart(const Options &o, Report *r) {
+void SetStart(const Options &o, Report *r) {
   r->result = SetServiceStartTypeW(o.name.c_str(), o.startType);
-  if (r->result == ERROR_SUCCESS && o.startType == SERVICE_AUTO_START) {
-    r->result = SetServiceDelayedAutoStartW(o.name.c_str(), o.delayed);
-  }
+  if (r->result == ERROR_SUCCESS) r->result = SetExtras(o);
   r->line = o.name + L": start type set to " + o.argument;
-  return r->result;
 }
 
 std::wstring CheckSetStart(Options *o) {
@@ -321,10 +330,9 @@ std::wstring CheckSetStart(Options *o) {
              : L"the start type is auto, delayed-auto, demand or disabled";
 }
 
-DWORD Control(const Options &o, Report *r) {
+void Control(const Options &o, Report *r) {
   r->result = SendServiceControlW(o.name.c_str(), o.control);
   r->line = o.name + L": control " + o.argument + L" sent";
-  return r->result;
 }
 
 std::wstring CheckControl(Options *o) {
@@ -360,4 +368,4 @@ const Command kCommands[] = {
     {{L"set-start", L"NAME auto|delayed-auto|demand|disabled", 2, L""}, CheckSetStart, SetStart},
     {{L"control", L"NAME CODE", 2, L""}, CheckControl, Control},
 };
-const size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
+const size_t kCommandCount = std::size(kCommands);

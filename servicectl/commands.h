@@ -13,8 +13,8 @@ struct Command {
   // Why the options do not make this command, which it reads further (a
   // start type, a control code); empty where they do. Null for no check.
   std::wstring (*check)(Options *options);
-  // Runs it. Returns its result, which report holds too.
-  DWORD (*run)(const Options &options, Report *report);
+  // Runs it: its result, line and data go into report.
+  void (*run)(const Options &options, Report *report);
 };
 
 extern const Command kCommands[];

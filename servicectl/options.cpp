@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 #include "output.h"
 
 namespace {
@@ -28,13 +30,28 @@ bool ParseAction(const std::wstring &text, Options *options) {
   return true;
 }
 
-// Reads one line from standard input, without its line break.
-std::wstring ReadPasswordLine() {
-  char line[1024];
-  if (fgets(line, sizeof line, stdin) == NULL) return std::wstring();
-  std::string text(line);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return FromAnsi(text);
+// Reads exactly one line from standard input, without its line break; a
+// last line needs none. Returns false at the end of input before any.
+bool ReadOneLine(std::wstring *line) {
+  std::string text;
+  int c = fgetc(stdin);
+  if (c == EOF) return false;
+  for (; c != EOF && c != '\n'; c = fgetc(stdin)) text += static_cast<char>(c);
+  if (!text.empty() && text.back() == '\r') text.pop_back();
+  *line = FromAnsi(text);
+  return true;
+}
+
+// CODE[,CODE...], each a Win32 code.
+bool ParseCodes(const std::wstring &text, Options *options) {
+  for (size_t at = 0; at <= text.size();) {
+    const size_t end = std::min(text.find(L',', at), text.size());
+    DWORD code;
+    if (!ParseNumber(text.substr(at, end - at), 0xFFFFFFFFu, &code)) return false;
+    options->okCodes.push_back(code);
+    at = end + 1;
+  }
+  return true;
 }
 
 template <std::wstring Options::*field>
@@ -50,11 +67,13 @@ bool TakeSwitch(const std::wstring &, Options *options) {
 }
 
 // One option: its name, whether a value follows it, and what takes it,
-// false for a malformed value.
+// false for a malformed value; and why it was refused, where that is not
+// its value.
 struct Option {
   const wchar_t *name;
   bool valued;
   bool (*take)(const std::wstring &value, Options *options);
+  const wchar_t *refusal = NULL;
 };
 
 const Option kOptions[] = {
@@ -80,9 +99,11 @@ const Option kOptions[] = {
     {L"--account", true, TakeText<&Options::account>},
     {L"--password-stdin", false,
      [](const std::wstring &, Options *options) {
-       options->password = ReadPasswordLine();
-       return true;
-     }},
+       if (options->passwordGiven) return false;
+       options->passwordGiven = true;
+       return ReadOneLine(&options->password);
+     },
+     L"--password-stdin takes one line of standard input, once"},
     {L"--description", true, TakeText<&Options::description>},
     {L"--path", true, TakeText<&Options::argument>},
     {L"--reset", true,
@@ -98,6 +119,9 @@ const Option kOptions[] = {
     {L"--if-stopped", false, TakeSwitch<&Options::ifStopped>},
     {L"--wait", false, TakeSwitch<&Options::wait>},
     {L"--on-non-crash-failures", false, TakeSwitch<&Options::onNonCrash>},
+    {L"--json", false, TakeSwitch<&Options::json>},
+    {L"--log", true, TakeText<&Options::log>},
+    {L"--ok", true, ParseCodes},
 };
 
 const Option *Find(const std::wstring &name) {
@@ -107,11 +131,19 @@ const Option *Find(const std::wstring &name) {
   return NULL;
 }
 
+bool Listed(const wchar_t *options, const std::wstring &option) {
+  return std::wstring(options).find(option + L" ") != std::wstring::npos;
+}
+
 bool Takes(const CommandWords &command, const std::wstring &option) {
-  return std::wstring(command.options).find(option + L" ") != std::wstring::npos;
+  return Listed(command.options, option) || Listed(kEveryCommandOptions, option);
 }
 
 }  // namespace
+
+const wchar_t kEveryCommandOptions[] = L"--json --log --ok ";
+const wchar_t kEveryCommandUsage[] =
+    L"       every command also takes --json, --log FILE and --ok CODE[,CODE...]\n";
 
 const wchar_t *const kStartTypes[5] = {L"boot", L"system", L"auto", L"demand", L"disabled"};
 const wchar_t *const kErrorControls[4] = {L"ignore", L"normal", L"severe", L"critical"};
@@ -149,22 +181,45 @@ std::wstring UsageOf(const CommandWords &command) {
   return usage + L"\n";
 }
 
+size_t CommandAt(const std::vector<std::wstring> &words) {
+  size_t at = 0;
+  while (at < words.size() && Listed(kEveryCommandOptions, words[at])) {
+    at += Find(words[at])->valued ? 2 : 1;
+  }
+  return std::min(at, words.size());
+}
+
 std::wstring ReadArguments(const CommandWords &command, const std::vector<std::wstring> &words,
                            Options *options) {
+  std::wstring why;
   int positionals = 0;
   for (size_t i = 0; i < words.size(); ++i) {
     const std::wstring &word = words[i];
+    std::wstring fault;
     if (word.compare(0, 2, L"--") != 0) {
-      if (positionals == command.positionals) return L"too many arguments";
-      (positionals++ == 0 && command.positionals > 0 ? options->name : options->argument) = word;
-      continue;
+      if (positionals == command.positionals) {
+        fault = L"too many arguments";
+      } else {
+        (positionals++ == 0 ? options->name : options->argument) = word;
+      }
+    } else if (const Option *option = Takes(command, word) ? Find(word) : NULL) {
+      if (option->valued && i + 1 == words.size()) {
+        fault = word + L" needs a value";
+      } else {
+        // A value is the next word, whatever it begins with.
+        const std::wstring value = option->valued ? words[++i] : std::wstring();
+        if (!option->take(value, options)) {
+          fault =
+              option->refusal != NULL ? option->refusal : L"bad value for " + word + L": " + value;
+        }
+      }
+    } else {
+      fault = L"unknown option " + word;
     }
-    const Option *option = Takes(command, word) ? Find(word) : NULL;
-    if (option == NULL) return L"unknown option " + word;
-    if (option->valued && i + 1 == words.size()) return word + L" needs a value";
-    const std::wstring value = option->valued ? words[++i] : std::wstring();
-    if (!option->take(value, options)) return L"bad value for " + word + L": " + value;
+    if (why.empty()) why = fault;
   }
-  if (positionals < command.positionals) return std::wstring(L"missing ") + command.arguments;
-  return std::wstring();
+  if (why.empty() && positionals < command.positionals) {
+    why = std::wstring(L"missing ") + command.arguments;
+  }
+  return why;
 }

@@ -15,6 +15,9 @@ struct Options {
   std::wstring name;      // NAME, or FOLDER for holders
   std::wstring argument;  // PATH, TEXT, a start type or a control code
   std::wstring display, group, account, password, description, record, depends;
+  std::wstring log;            // the file that each run appends its line to
+  std::vector<DWORD> okCodes;  // results that exit 0, accepted
+  bool passwordGiven = false;
   DWORD timeoutMs = kDefaultTimeoutMs;
   DWORD startType = SERVICE_NO_CHANGE;
   bool delayed = false;
@@ -40,8 +43,18 @@ struct CommandWords {
 // The usage line of one command.
 std::wstring UsageOf(const CommandWords &command);
 
-// Reads the words that follow the command's name into options. Returns why
-// they are not the command's, or nothing.
+// The options that every command takes, as CommandWords lists them, and a
+// line of usage for them.
+extern const wchar_t kEveryCommandOptions[];
+extern const wchar_t kEveryCommandUsage[];
+
+// Where the command's name is among the words: the first that is neither an
+// option that every command takes nor its value; words.size() for none.
+size_t CommandAt(const std::vector<std::wstring> &words);
+
+// Reads the words besides the command's name into options. Returns why they
+// are not the command's, or nothing. It reads on past the first fault, so
+// that --json and --log are known for the usage error too.
 std::wstring ReadArguments(const CommandWords &command, const std::vector<std::wstring> &words,
                            Options *options);
 

@@ -31,19 +31,6 @@ std::wstring Milliseconds(DWORD ms) {
   return digits + L" ms";
 }
 
-// The system's text for code; empty for none.
-std::string SystemText(DWORD code) {
-  char *text = SystemTextA(code);
-  if (text == NULL) return std::string();
-  const std::string copy = text;
-  LocalFree(text);
-  return copy;
-}
-
-void WriteError(const std::wstring &text) {
-  WriteWideText(stderr, STD_ERROR_HANDLE, text.c_str(), text.size());
-}
-
 }  // namespace
 
 std::wstring Quoted(const std::wstring &text) {
@@ -53,9 +40,9 @@ std::wstring Quoted(const std::wstring &text) {
       json += L'\\';
       json += c;
     } else if (c < 0x20) {
-      wchar_t escaped[8];
-      swprintf(escaped, 8, L"\\u%04x", static_cast<unsigned>(c));
-      json += escaped;
+      json += L"\\u00";
+      json += L"0123456789abcdef"[c >> 4];
+      json += L"0123456789abcdef"[c & 15];
     } else {
       json += c;
     }
@@ -65,11 +52,22 @@ std::wstring Quoted(const std::wstring &text) {
 
 std::wstring Number(unsigned long long value) { return std::to_wstring(value); }
 
+std::wstring SystemText(DWORD code) {
+  wchar_t *text = SystemTextW(code);
+  if (text == NULL) return std::wstring();
+  std::wstring copy = text;
+  LocalFree(text);
+  while (!copy.empty() && (copy.back() == L'\n' || copy.back() == L'\r')) copy.pop_back();
+  return copy;
+}
+
 std::wstring FromAnsi(const std::string &ansi) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, NULL, 0);
-  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], length);
-  return wide.c_str();
+  // A character of the ANSI code page is one or two bytes, and one UTF-16 unit.
+  std::wstring wide(ansi.size(), L'\0');
+  wide.resize(
+      static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                              &wide[0], static_cast<int>(wide.size()))));
+  return wide;
 }
 
 const wchar_t *StateName(DWORD state) { return StateOf(state).name; }
@@ -80,36 +78,40 @@ void WriteOut(const std::wstring &text) {
   WriteWideText(stdout, STD_OUTPUT_HANDLE, text.c_str(), text.size());
 }
 
+void WriteError(const std::wstring &text) {
+  WriteWideText(stderr, STD_ERROR_HANDLE, text.c_str(), text.size());
+}
+
 void WriteUsageError(const std::wstring &why, const std::wstring &usage) {
   WriteError(L"servicectl: " + why + L"\n" + usage);
 }
 
 void Print(const wchar_t *command, const std::wstring &service, bool json, const Report &report,
            DWORD elapsedMs) {
-  const std::string text = SystemText(report.result);
+  const std::wstring text = SystemText(report.result);
   if (json) {
-    std::wstring said = FromAnsi(text);
-    while (!said.empty() && (said.back() == L'\n' || said.back() == L'\r')) said.pop_back();
     std::wstring object = L"{\"command\":" + Quoted(command) + L",\"service\":" + Quoted(service) +
-                          L",\"result\":" + Number(report.result) + L",\"text\":" + Quoted(said) +
+                          L",\"result\":" + Number(report.result) + L",\"text\":" + Quoted(text) +
                           L",\"elapsedMs\":" + Number(elapsedMs) + L",\"data\":{";
     for (size_t i = 0; i < report.data.size(); ++i) {
       object += (i == 0 ? L"" : L",") +
                 Quoted(std::wstring(report.data[i].first.begin(), report.data[i].first.end())) +
                 L":" + report.data[i].second;
     }
-    WriteOut(object + L"}}\n");
+    WriteOut(object + L"},\"accepted\":" + (report.accepted ? L"true" : L"false") + L"}\n");
     return;
   }
   if (report.result == ERROR_SUCCESS) {
     WriteOut(report.line + L" (" + Milliseconds(elapsedMs) + L")\n");
     return;
   }
-  WriteError(L"servicectl " + std::wstring(command) + (service.empty() ? L"" : L" ") + service +
-             L": error " + Number(report.result) + L": ");
-  if (text.empty()) {
-    WriteError(L"the system has no text for it\n");
+  const std::wstring line = L"servicectl " + std::wstring(command) +
+                            (service.empty() ? L"" : L" ") + service + L": error " +
+                            Number(report.result) + (report.accepted ? L" accepted: " : L": ") +
+                            (text.empty() ? L"the system has no text for it" : text) + L"\n";
+  if (report.accepted) {
+    WriteOut(line);
   } else {
-    WriteSystemText(stderr, STD_ERROR_HANDLE, text.c_str());
+    WriteError(line);
   }
 }

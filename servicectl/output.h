@@ -10,9 +10,11 @@
 #include <utility>
 #include <vector>
 
-// What a command came to: its result code, its one line, and its data.
+// What a command came to: its result code, whether --ok accepted it, its
+// one line, and its data.
 struct Report {
   DWORD result = 0;
+  bool accepted = false;
   std::wstring line;
   std::vector<std::pair<std::string, std::wstring>> data;  // JSON values, written out
 };
@@ -25,17 +27,23 @@ std::wstring Number(unsigned long long value);
 // Text in the ANSI code page, as UTF-16.
 std::wstring FromAnsi(const std::string &ansi);
 
+// The system's own text for code, without the line break that ends it;
+// empty where it has none.
+std::wstring SystemText(DWORD code);
+
 // A service's state (dwCurrentState) as its query names it (RUNNING), and
 // as its progress line says it (running).
 const wchar_t *StateName(DWORD state);
 const wchar_t *StateWord(DWORD state);
 
 void WriteOut(const std::wstring &text);
+void WriteError(const std::wstring &text);
 
 // Writes a usage error: why, and the usage.
 void WriteUsageError(const std::wstring &why, const std::wstring &usage);
 
-// Writes what the command came to.
+// Writes what the command came to: done or accepted on standard output, a
+// failure on standard error; with json, its object on standard output.
 void Print(const wchar_t *command, const std::wstring &service, bool json, const Report &report,
            DWORD elapsedMs);
 

@@ -1,14 +1,34 @@
 // A wait's progress on a console, on one line that is rewritten in place.
 #include <stdio.h>
 
+#include <string>
+
 #include "console_text.h"
 #include "output.h"
 #include "servicectl.h"
 
+namespace {
+
+const DWORD kFirstShownMs = 1000;
+
+}  // namespace
+
+std::wstring ProgressLine(const wchar_t *service, DWORD state, DWORD checkPoint, DWORD waitedMs,
+                          DWORD timeoutMs) {
+  if (waitedMs < kFirstShownMs) return std::wstring();
+  const std::wstring deadline = timeoutMs == INFINITE
+                                    ? std::wstring(L"no deadline")
+                                    : L"deadline " + Number(timeoutMs / 1000) + L" s";
+  return L"\r" + std::wstring(service) + L": " + StateWord(state) + L", check point " +
+         Number(checkPoint) + L", " + Number(waitedMs / 1000) + L" s waited, " + deadline + L"  ";
+}
+
+std::wstring ProgressEnd(bool shown) {
+  return shown ? L"\r" + std::wstring(79, L' ') + L"\r" : std::wstring();
+}
+
 #if defined(_WIN32)
 #include <service_control.h>
-
-#include <string>
 
 struct Progress {
   HANDLE stop;
@@ -21,32 +41,26 @@ struct Progress {
 
 namespace {
 
-const DWORD kFirstShownMs = 1000;
 const DWORD kEveryMs = 250;
 
-void Show(const wchar_t *line) {
+void Show(const std::wstring &line) {
   DWORD written;
-  WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), line, static_cast<DWORD>(wcslen(line)), &written,
-                NULL);
+  WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), line.c_str(), static_cast<DWORD>(line.size()),
+                &written, NULL);
 }
 
 DWORD WINAPI ShowWhileWaiting(void *parameter) {
   Progress *progress = static_cast<Progress *>(parameter);
-  if (WaitForSingleObject(progress->stop, kFirstShownMs) != WAIT_TIMEOUT) return 0;
-  do {
+  while (WaitForSingleObject(progress->stop, kEveryMs) == WAIT_TIMEOUT) {
     SERVICE_STATUS status = {};
     QueryServiceStateW(progress->service.c_str(), &status);
-    wchar_t deadline[32] = L"no deadline";
-    if (progress->timeoutMs != INFINITE) {
-      swprintf(deadline, 32, L"deadline %lu s", progress->timeoutMs / 1000ul);
-    }
-    wchar_t line[160];
-    swprintf(line, 160, L"\r%ls: %ls, check point %lu, %lu s waited, %ls  ",
-             progress->service.c_str(), StateWord(status.dwCurrentState), status.dwCheckPoint,
-             (GetTickCount() - progress->began) / 1000ul, deadline);
+    const std::wstring line =
+        ProgressLine(progress->service.c_str(), status.dwCurrentState, status.dwCheckPoint,
+                     GetTickCount() - progress->began, progress->timeoutMs);
+    if (line.empty()) continue;
     Show(line);
     progress->shown = true;
-  } while (WaitForSingleObject(progress->stop, kEveryMs) == WAIT_TIMEOUT);
+  }
   return 0;
 }
 
@@ -75,13 +89,14 @@ void EndProgress(Progress *progress) {
   }
   if (progress->stop != NULL) CloseHandle(progress->stop);
   // The line goes: what the command says next takes its place.
-  if (progress->shown) Show((L"\r" + std::wstring(79, L' ') + L"\r").c_str());
+  const std::wstring end = ProgressEnd(progress->shown);
+  if (!end.empty()) Show(end);
   delete progress;
 }
 
 #else
 
-// The stand-in gives no console to show it on.
+// The stand-in gives no thread to show it from.
 Progress *BeginProgress(const wchar_t *, DWORD) { return NULL; }
 void EndProgress(Progress *) {}
 

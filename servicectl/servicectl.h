@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // What a usage error exits with: ERROR_BAD_ARGUMENTS.
 const DWORD kUsageError = 160;
 
@@ -17,6 +19,15 @@ int RunServicectl(int argc, const wchar_t *const *argv);
 // seconds waited and the deadline. Nothing where standard output is no
 // console.
 struct Progress;
+
+// The progress line of a wait that has lasted waitedMs, which rewrites the
+// last in place; empty before a second has passed.
+std::wstring ProgressLine(const wchar_t *service, DWORD state, DWORD checkPoint, DWORD waitedMs,
+                          DWORD timeoutMs);
+
+// What takes a progress line away, where one was shown; empty otherwise.
+std::wstring ProgressEnd(bool shown);
+
 Progress *BeginProgress(const wchar_t *service, DWORD timeoutMs);
 void EndProgress(Progress *progress);
 

@@ -198,7 +198,7 @@ void ClearCalls();
 // Handles handed out and not yet closed.
 int OpenHandleCount();
 
-// Buffers allocated by FormatMessageA and not yet released with LocalFree.
+// Buffers allocated by FormatMessageA and FormatMessageW and not yet released with LocalFree.
 int OpenLocalAllocationCount();
 
 }  // namespace standin

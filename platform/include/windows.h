@@ -16,6 +16,7 @@ extern "C" {
 #define CALLBACK
 
 typedef uint32_t DWORD;
+typedef uint16_t WORD;
 typedef unsigned int UINT;
 typedef int BOOL;
 typedef int32_t LONG;
@@ -46,6 +47,7 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define ERROR_INVALID_DATA 13u
 #define ERROR_NO_MORE_FILES 18u
 #define ERROR_WRITE_FAULT 29u
+#define ERROR_READ_FAULT 30u
 #define ERROR_CANNOT_MAKE 82u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_INVALID_PARAMETER 87u
@@ -82,8 +84,14 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define TOKEN_ADJUST_PRIVILEGES 0x0020u
 #define SE_PRIVILEGE_ENABLED 0x00000002u
 #define CSTR_EQUAL 2
+#define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
+#define FILE_APPEND_DATA 0x4u
+#define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
 #define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
 #define MOVEFILE_REPLACE_EXISTING 0x1u
 #define MOVEFILE_WRITE_THROUGH 0x8u
@@ -119,6 +127,7 @@ typedef struct SC_HANDLE__ *SC_HANDLE;
 #define SERVICE_DEMAND_START 3u
 #define SERVICE_DISABLED 4u
 #define SERVICE_ERROR_NORMAL 1u
+#define SERVICE_ERROR_CRITICAL 3u
 
 #define SERVICE_STOPPED 1u
 #define SERVICE_START_PENDING 2u
@@ -199,6 +208,10 @@ typedef struct _FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
 } FILETIME;
+
+typedef struct {
+  WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+} SYSTEMTIME;
 
 typedef struct _LUID {
   DWORD LowPart;
@@ -327,6 +340,8 @@ DWORD WINAPI GetTickCount(void);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                             LPSTR buffer, DWORD size, va_list *arguments);
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                            LPWSTR buffer, DWORD size, va_list *arguments);
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
@@ -336,6 +351,7 @@ BOOL WINAPI GetProcessTimes(HANDLE process, FILETIME *creation, FILETIME *exit, 
                             FILETIME *user);
 DWORD WINAPI GetCurrentProcessId(void);
 void WINAPI GetSystemTimeAsFileTime(FILETIME *now);
+void WINAPI GetSystemTime(SYSTEMTIME *now);
 BOOL WINAPI QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR name, LPDWORD size);
 HANDLE WINAPI GetCurrentThread(void);
 BOOL WINAPI OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, HANDLE *token);
@@ -347,6 +363,7 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGE
 HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, void *security,
                           DWORD disposition, DWORD attributes, HANDLE model);
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, void *overlapped);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, void *overlapped);
 BOOL WINAPI FlushFileBuffers(HANDLE file);
 BOOL WINAPI MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
 BOOL WINAPI DeleteFileW(LPCWSTR name);

@@ -11,7 +11,7 @@ namespace service_control {
 namespace {
 
 const size_t kPathChars = MAX_PATH;
-const size_t kNameChars = 100;
+const size_t kNameChars = SERVICE_CONFIG_TEXT_CHARS;
 
 // Copies the dependency list as whole names, each with its zero, as many as
 // fit before the list's closing zero within 100 characters, and closes it

@@ -5,7 +5,9 @@
 
 its output and statuses (a stop until the process has exited, 1060 with the
 system's text, 160 for a usage error, --json parsed as JSON); a record
-kept whole by an updater killed in the middle of its stop; a batch file
+kept whole by an updater killed in the middle of its stop; MSI packages,
+built by wixl and run by msiexec, that install and update a service through
+servicectl and fail with the status of a stop that fails; a batch file
 under cmd.exe that updates a service, branching on %ERRORLEVEL%; and NSIS
 installers, run silently, that install, update, and abort with the status of
 a stop that fails. NSIS installers are 32-bit: left out, and said so, where
@@ -78,6 +80,25 @@ def output_and_status():
               done.stdout)
     except ValueError as error:
         check("--json query gives one JSON object", False, f"{error}: {done.stdout!r}")
+
+
+def one_encoding(folder):
+    """In French, a failure's line on a pipe is UTF-8 whole: the service's
+    name, given by a batch file (which cmd.exe reads in the OEM code page,
+    850), and the system's text (which Wine gives with accents for 1058)."""
+    batch = os.path.join(folder, "french.cmd")
+    with open(batch, "wb") as out:
+        out.write('@echo off\r\n"%~1" install fré "%~2" --start disabled >nul\r\n"%~1" start fré\r\n'
+                  '"%~1" delete fré >nul\r\n'.encode("cp850"))
+    done = subprocess.run([WINE_RUN, PREFIX, "cmd", "/c", windows_path(batch), windows_path(SERVICECTL),
+                           windows_path(PROGRAM)], capture_output=True, stdin=subprocess.DEVNULL,
+                          env=dict(os.environ, LC_ALL="fr_FR.UTF-8"))
+    try:
+        said = done.stderr.decode("utf-8").split("servicectl start fré: error 1058: ")[1]
+    except (UnicodeDecodeError, IndexError):
+        said = ""
+    check("in French, a failure's line on a pipe is UTF-8, the system's text too",
+          any(ord(c) > 127 for c in said), repr(done.stderr))
 
 
 def batch_file(folder):
@@ -186,14 +207,98 @@ def killed_updater(folder):
     ctl("delete", "tessera-kept", "--wait")
 
 
+def is_x86(program):
+    """Whether a Windows program is a 32-bit x86 one (PE machine 014c)."""
+    with open(program, "rb") as image:
+        header = image.read(4096)
+    start = int.from_bytes(header[60:64], "little")
+    return header[start + 4:start + 6] == b"\x4c\x01"
+
+
+def msi_packages(folder):
+    """wixl's packages of update_package.wxs, run by Wine's msiexec."""
+    x86 = is_x86(SERVICECTL)
+    product = os.path.join(PREFIX, "drive_c", "Program Files (x86)" if x86 else "Program Files",
+                           "Tessera")
+    stage = os.path.join(folder, "msi")
+    os.makedirs(stage)
+    shutil.copy(PROGRAM, os.path.join(stage, "svc-1.exe"))
+    shutil.copy(PROGRAM, os.path.join(stage, "svc-2.exe"))
+    with open(os.path.join(stage, "svc-2.exe"), "ab") as program:
+        program.write(b"version 2 of the service")
+    shutil.copy(SERVICECTL, os.path.join(stage, "servicectl.exe"))
+
+    def build(version, timeout):
+        out = f"tessera-{version}-{timeout}.msi"
+        # wixl takes the files' sources relative to the folder it runs in.
+        subprocess.run(["wixl", "-a", "x86" if x86 else "x64", "-D", f"Version={version}.0.0",
+                        "-D", f"Program=svc-{version}.exe", "-D", "Servicectl=servicectl.exe",
+                        "-D", "ProgramFiles=" + ("ProgramFilesFolder" if x86 else "ProgramFiles64Folder"),
+                        "-D", f"Timeout={timeout}", "-o", out,
+                        os.path.join(HERE, "update_package.wxs")],
+                       cwd=stage, check=True, capture_output=True)
+        return windows_path(os.path.join(stage, out))
+
+    def log_lines(command):
+        with open(os.path.join(product, "servicectl.log"), encoding="utf-8") as log:
+            return [line for line in log if f" servicectl {command} " in line]
+
+    def remove_service():
+        # Ended, even if it hangs, before it is deleted: a running one would stay marked.
+        ctl("stop", "tessera-msi", "--for-update", "--kill-at-deadline", "--timeout", "0",
+            "--record", windows_path(os.path.join(folder, "msi.record")))
+        ctl("delete", "tessera-msi", "--wait")
+
+    packages = {"1": build(1, 30000), "2": build(2, 30000), "2 with 1 s": build(2, 1000)}
+    mark = os.path.join(product, "svc.exe.ran")
+    try:
+        for failing in (True, False):
+            remove_service()
+            wine("msiexec", "/x", packages["1"], "/qn")
+            shutil.rmtree(product, ignore_errors=True)
+            done = wine("msiexec", "/i", packages["1"], "/qn")
+            check("MSI version 1 installs and starts the service through servicectl",
+                  done.returncode == 0 and "RUNNING" in ctl("query", "tessera-msi").stdout and
+                  "start auto" in ctl("config", "tessera-msi").stdout, str(done.returncode))
+            if failing:
+                # First an update that fails: version 2 against a service that never stops.
+                hangs = f'"{windows_path(os.path.join(product, "svc.exe"))}" --pending-ms 0 ' \
+                        "--hint 0 --check-points rising --end running --stop-ms 4294967295"
+                ctl("reconfigure", "tessera-msi", "--path", hangs)
+                ctl("stop", "tessera-msi")
+                ctl("start", "tessera-msi")
+                done = wine("msiexec", "/i", packages["2 with 1 s"], "/qn")
+                stops = log_lines("stop")
+                check("MSI version 2 fails against a service that never stops; the log says 1053",
+                      done.returncode != 0 and len(stops) == 1 and " => 1053: " in stops[0],
+                      f"status {done.returncode}, {stops}")
+                continue
+            os.remove(mark)
+            done = wine("msiexec", "/i", packages["2"], "/qn")
+            with open(os.path.join(product, "svc.exe"), "rb") as program:
+                replaced = program.read().endswith(b"version 2 of the service")
+            stops = log_lines("stop")
+            check("MSI version 2 stops it for the update, replaces and restores it: version 2 runs",
+                  done.returncode == 0 and replaced and os.path.exists(mark) and
+                  "RUNNING" in ctl("query", "tessera-msi").stdout and len(stops) == 1 and
+                  " => 0: " in stops[0] and " => 0: " in log_lines("restore")[-1],
+                  f"status {done.returncode}, {stops}")
+    finally:
+        remove_service()
+        for package in packages.values():
+            wine("msiexec", "/x", package, "/qn")
+
+
 def main():
     if subprocess.run([os.path.join(SCRIPTS, "wine"), "--can-run", SERVICECTL]).returncode == 77:
         return 77
     folder = tempfile.mkdtemp(prefix="servicectl-clients-", dir=BIN)
     try:
         output_and_status()
+        one_encoding(folder)
         batch_file(os.path.join(folder, "batch"))
         killed_updater(folder)
+        msi_packages(folder)
         if subprocess.run([os.path.join(SCRIPTS, "wine"), "--runs-x86"]).returncode == 0:
             nsis_installers(folder)
         else:
