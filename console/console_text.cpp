@@ -35,21 +35,7 @@ void WriteSystemText(FILE *stream, DWORD stdHandle, const char *text) {
   fputs(text, stream);
 }
 
-std::string Utf8(const wchar_t *text, size_t length) {
-  const int units = static_cast<int>(length);
-  // The size first: none for no text, or for text that cannot be converted.
-  std::string utf8(
-      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text, units, NULL, 0, NULL, NULL)), '\0');
-  if (!utf8.empty()) {
-    WideCharToMultiByte(CP_UTF8, 0, text, units, &utf8[0], static_cast<int>(utf8.size()), NULL,
-                        NULL);
-  }
-  return utf8;
-}
-
-void WriteWideText(FILE *stream, DWORD stdHandle, const wchar_t *text, size_t length) {
+bool WriteToConsole(FILE *stream, DWORD stdHandle, const wchar_t *text, size_t length) {
   const HANDLE console = ConsoleOf(stdHandle);
-  if (console != NULL && WriteConsoleText(stream, console, text, length)) return;
-  const std::string utf8 = Utf8(text, length);
-  fwrite(utf8.data(), 1, utf8.size(), stream);
+  return console != NULL && WriteConsoleText(stream, console, text, length);
 }

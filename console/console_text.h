@@ -7,8 +7,6 @@
 #include <stdio.h>
 #include <windows.h>
 
-#include <string>
-
 // The console behind stdHandle (a GetStdHandle number); null where that is
 // none (a pipe, a file).
 HANDLE ConsoleOf(DWORD stdHandle);
@@ -21,11 +19,8 @@ HANDLE ConsoleOf(DWORD stdHandle);
 // console that refuses the wide text, rather than lose it.
 void WriteSystemText(FILE *stream, DWORD stdHandle, const char *text);
 
-// The UTF-8 of length UTF-16 units; empty where they have none.
-std::string Utf8(const wchar_t *text, size_t length);
-
-// Writes length UTF-16 units to stream: a console gets them as they are, a
-// pipe or file as UTF-8.
-void WriteWideText(FILE *stream, DWORD stdHandle, const wchar_t *text, size_t length);
+// Writes length UTF-16 units to the console behind stdHandle, after what
+// stream holds. Returns whether a console took them: false for a pipe or file.
+bool WriteToConsole(FILE *stream, DWORD stdHandle, const wchar_t *text, size_t length);
 
 #endif

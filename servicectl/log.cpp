@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "console_text.h"
-
 namespace {
 
 // The number with zeros before it, to width digits.
@@ -48,7 +46,7 @@ void AppendToLog(const std::wstring &file, const std::vector<std::wstring> &word
   line += L" => " + Number(report.result) + (report.accepted ? L" accepted" : L"") + L": " +
           (text.empty() ? L"the system has no text for it" : text) +
           (why.empty() ? L"" : L" (" + why + L")") + L" (" + Number(elapsedMs) + L" ms)\r\n";
-  const std::string bytes = Utf8(line.data(), line.size());
+  const std::string bytes = Utf8(line);
   const HANDLE log = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   DWORD code = log == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;

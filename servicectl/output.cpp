@@ -31,6 +31,13 @@ std::wstring Milliseconds(DWORD ms) {
   return digits + L" ms";
 }
 
+// A console gets the text as it is, a pipe or file as UTF-8.
+void WriteText(FILE *stream, DWORD stdHandle, const std::wstring &text) {
+  if (WriteToConsole(stream, stdHandle, text.c_str(), text.size())) return;
+  const std::string utf8 = Utf8(text);
+  fwrite(utf8.data(), 1, utf8.size(), stream);
+}
+
 }  // namespace
 
 std::wstring Quoted(const std::wstring &text) {
@@ -74,13 +81,22 @@ const wchar_t *StateName(DWORD state) { return StateOf(state).name; }
 
 const wchar_t *StateWord(DWORD state) { return StateOf(state).word; }
 
-void WriteOut(const std::wstring &text) {
-  WriteWideText(stdout, STD_OUTPUT_HANDLE, text.c_str(), text.size());
+std::string Utf8(const std::wstring &text) {
+  const int units = static_cast<int>(text.size());
+  // The size first: none for no text, or for text that cannot be converted.
+  std::string utf8(
+      static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), units, NULL, 0, NULL, NULL)),
+      '\0');
+  if (!utf8.empty()) {
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), units, &utf8[0], static_cast<int>(utf8.size()),
+                        NULL, NULL);
+  }
+  return utf8;
 }
 
-void WriteError(const std::wstring &text) {
-  WriteWideText(stderr, STD_ERROR_HANDLE, text.c_str(), text.size());
-}
+void WriteOut(const std::wstring &text) { WriteText(stdout, STD_OUTPUT_HANDLE, text); }
+
+void WriteError(const std::wstring &text) { WriteText(stderr, STD_ERROR_HANDLE, text); }
 
 void WriteUsageError(const std::wstring &why, const std::wstring &usage) {
   WriteError(L"servicectl: " + why + L"\n" + usage);

@@ -27,6 +27,9 @@ std::wstring Number(unsigned long long value);
 // Text in the ANSI code page, as UTF-16.
 std::wstring FromAnsi(const std::string &ansi);
 
+// The UTF-8 of text; empty where it has none.
+std::string Utf8(const std::wstring &text);
+
 // The system's own text for code, without the line break that ends it;
 // empty where it has none.
 std::wstring SystemText(DWORD code);
