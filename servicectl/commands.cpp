@@ -24,10 +24,10 @@ void Add(Report *report, const char *key, const std::wstring &value) {
 std::vector<wchar_t> DependencyList(const std::wstring &commas) {
   std::vector<wchar_t> list(commas.size() + 2);  // zeros: an empty list, then room for the names
   size_t used = 0;
-  for (size_t at = 0; at < commas.size();) {
-    const size_t end = std::min(commas.find(L',', at), commas.size());
-    if (end > at) used = service_control::AppendName(list.data(), used, &commas[at], end - at);
-    at = end + 1;
+  for (const std::wstring &name : Split(commas, L',')) {
+    if (!name.empty()) {
+      used = service_control::AppendName(list.data(), used, name.c_str(), name.size());
+    }
   }
   return list;
 }

@@ -44,12 +44,10 @@ bool ReadOneLine(std::wstring *line) {
 
 // CODE[,CODE...], each a Win32 code.
 bool ParseCodes(const std::wstring &text, Options *options) {
-  for (size_t at = 0; at <= text.size();) {
-    const size_t end = std::min(text.find(L',', at), text.size());
+  for (const std::wstring &piece : Split(text, L',')) {
     DWORD code;
-    if (!ParseNumber(text.substr(at, end - at), 0xFFFFFFFFu, &code)) return false;
+    if (!ParseNumber(piece, 0xFFFFFFFFu, &code)) return false;
     options->okCodes.push_back(code);
-    at = end + 1;
   }
   return true;
 }
@@ -148,6 +146,16 @@ const wchar_t kEveryCommandUsage[] =
 const wchar_t *const kStartTypes[5] = {L"boot", L"system", L"auto", L"demand", L"disabled"};
 const wchar_t *const kErrorControls[4] = {L"ignore", L"normal", L"severe", L"critical"};
 
+std::vector<std::wstring> Split(const std::wstring &text, wchar_t separator) {
+  std::vector<std::wstring> pieces;
+  for (size_t at = 0;;) {
+    const size_t end = text.find(separator, at);
+    pieces.push_back(text.substr(at, end - at));
+    if (end == std::wstring::npos) return pieces;
+    at = end + 1;
+  }
+}
+
 bool ParseNumber(const std::wstring &text, unsigned long long most, DWORD *value) {
   if (text.empty() || text.size() > 10) return false;
   unsigned long long number = 0;
@@ -171,12 +179,8 @@ bool ParseStartType(const std::wstring &text, Options *options) {
 std::wstring UsageOf(const CommandWords &command) {
   std::wstring usage = std::wstring(L"usage: servicectl [--json] ") + command.name;
   if (*command.arguments != 0) usage += std::wstring(L" ") + command.arguments;
-  const std::wstring options = command.options;
-  for (size_t at = 0; at < options.size();) {
-    const size_t end = options.find(L' ', at);
-    const std::wstring name = options.substr(at, end - at);
-    usage += L" [" + name + (Find(name)->valued ? L" VALUE]" : L"]");
-    at = end + 1;
+  for (const std::wstring &name : Split(command.options, L' ')) {
+    if (!name.empty()) usage += L" [" + name + (Find(name)->valued ? L" VALUE]" : L"]");
   }
   return usage + L"\n";
 }

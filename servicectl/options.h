@@ -58,6 +58,9 @@ size_t CommandAt(const std::vector<std::wstring> &words);
 std::wstring ReadArguments(const CommandWords &command, const std::vector<std::wstring> &words,
                            Options *options);
 
+// The pieces of text between the separators: "a,,b," gives a, "", b and "".
+std::vector<std::wstring> Split(const std::wstring &text, wchar_t separator);
+
 // A number of up to 10 decimal digits, at most most.
 bool ParseNumber(const std::wstring &text, unsigned long long most, DWORD *value);
 
