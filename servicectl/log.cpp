@@ -39,13 +39,13 @@ std::wstring Argument(const std::wstring &word) {
 }  // namespace
 
 void AppendToLog(const std::wstring &file, const std::vector<std::wstring> &words,
-                 const Report &report, const std::wstring &why, DWORD elapsedMs) {
+                 const Report &report, const std::wstring &text, const std::wstring &why,
+                 DWORD elapsedMs) {
   std::wstring line = TimeNow() + L" servicectl";
   for (const std::wstring &word : words) line += L" " + Argument(word);
-  const std::wstring text = SystemText(report.result);
   line += L" => " + Number(report.result) + (report.accepted ? L" accepted" : L"") + L": " +
-          (text.empty() ? L"the system has no text for it" : text) +
-          (why.empty() ? L"" : L" (" + why + L")") + L" (" + Number(elapsedMs) + L" ms)\r\n";
+          LineText(text) + (why.empty() ? L"" : L" (" + why + L")") + L" (" + Number(elapsedMs) +
+          L" ms)\r\n";
   const std::string bytes = Utf8(line);
   const HANDLE log = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);

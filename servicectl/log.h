@@ -11,12 +11,13 @@
 #include "output.h"
 
 // Appends one UTF-8 line to file: the time (UTC, ISO 8601), the arguments,
-// the result with its text (and why, for a usage error), whether it was
-// accepted, and the elapsed time. The line is one write to a file opened
-// for appending only, so that lines from processes that log at once never
-// mix. A log that cannot be written is said on standard error, and changes
-// nothing else.
+// the result with text, the system's text for it (and why, for a usage
+// error), whether it was accepted, and the elapsed time. The line is one
+// write to a file opened for appending only, so that lines from processes
+// that log at once never mix. A log that cannot be written is said on
+// standard error, and changes nothing else.
 void AppendToLog(const std::wstring &file, const std::vector<std::wstring> &words,
-                 const Report &report, const std::wstring &why, DWORD elapsedMs);
+                 const Report &report, const std::wstring &text, const std::wstring &why,
+                 DWORD elapsedMs);
 
 #endif

@@ -68,6 +68,10 @@ std::wstring SystemText(DWORD code) {
   return copy;
 }
 
+std::wstring LineText(const std::wstring &systemText) {
+  return systemText.empty() ? L"the system has no text for it" : systemText;
+}
+
 std::wstring FromAnsi(const std::string &ansi) {
   // A character of the ANSI code page is one or two bytes, and one UTF-16 unit.
   std::wstring wide(ansi.size(), L'\0');
@@ -103,8 +107,7 @@ void WriteUsageError(const std::wstring &why, const std::wstring &usage) {
 }
 
 void Print(const wchar_t *command, const std::wstring &service, bool json, const Report &report,
-           DWORD elapsedMs) {
-  const std::wstring text = SystemText(report.result);
+           const std::wstring &text, DWORD elapsedMs) {
   if (json) {
     std::wstring object = L"{\"command\":" + Quoted(command) + L",\"service\":" + Quoted(service) +
                           L",\"result\":" + Number(report.result) + L",\"text\":" + Quoted(text) +
@@ -124,7 +127,7 @@ void Print(const wchar_t *command, const std::wstring &service, bool json, const
   const std::wstring line = L"servicectl " + std::wstring(command) +
                             (service.empty() ? L"" : L" ") + service + L": error " +
                             Number(report.result) + (report.accepted ? L" accepted: " : L": ") +
-                            (text.empty() ? L"the system has no text for it" : text) + L"\n";
+                            LineText(text) + L"\n";
   if (report.accepted) {
     WriteOut(line);
   } else {

@@ -34,6 +34,9 @@ std::string Utf8(const std::wstring &text);
 // empty where it has none.
 std::wstring SystemText(DWORD code);
 
+// The system's text as a line gives it: the text, or that there is none.
+std::wstring LineText(const std::wstring &systemText);
+
 // A service's state (dwCurrentState) as its query names it (RUNNING), and
 // as its progress line says it (running).
 const wchar_t *StateName(DWORD state);
@@ -47,7 +50,8 @@ void WriteUsageError(const std::wstring &why, const std::wstring &usage);
 
 // Writes what the command came to: done or accepted on standard output, a
 // failure on standard error; with json, its object on standard output.
+// text is the system's text for its result.
 void Print(const wchar_t *command, const std::wstring &service, bool json, const Report &report,
-           DWORD elapsedMs);
+           const std::wstring &text, DWORD elapsedMs);
 
 #endif

@@ -27,8 +27,11 @@ std::wstring AllUsages() {
 int Finish(const wchar_t *command, const Options &options, const std::vector<std::wstring> &words,
            const Report &report, DWORD started, const std::wstring &why) {
   const DWORD elapsedMs = GetTickCount() - started;
-  if (why.empty() || options.json) Print(command, options.name, options.json, report, elapsedMs);
-  if (!options.log.empty()) AppendToLog(options.log, words, report, why, elapsedMs);
+  const std::wstring text = SystemText(report.result);
+  if (why.empty() || options.json) {
+    Print(command, options.name, options.json, report, text, elapsedMs);
+  }
+  if (!options.log.empty()) AppendToLog(options.log, words, report, text, why, elapsedMs);
   return report.accepted ? 0 : static_cast<int>(report.result);
 }
 
